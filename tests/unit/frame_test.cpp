@@ -1,0 +1,102 @@
+// The frame's shared services: bounded copy, byte comparisons, the log and
+// its prefix, the status report, the fatal stop.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ldap_drv.h"
+#include "support/log_file.h"
+
+extern "C" int c_layout_checked(void);
+
+TEST(HostRecords, CompiledAsCWithTheNaturalLayout) { EXPECT_EQ(c_layout_checked(), 1040); }
+
+TEST(CopyString, CutsTooLongTextsAndWarnsOnlyThen) {
+    struct Case {
+        std::size_t input_length;
+        CS_INT inlen;
+        std::size_t expected_length;
+        bool warns;
+    };
+    const Case cases[] = {
+        {600, CS_NULLTERM, 512, true}, {512, CS_NULLTERM, 512, false},
+        {513, CS_NULLTERM, 512, true}, {10, 3, 3, false},
+        {0, CS_NULLTERM, 0, false},
+    };
+    for (const Case &c : cases) {
+        const std::string input(c.input_length, 'x');
+        char out[GDD_TEXT_SIZE];
+        std::memset(out, '#', sizeof out);
+        const int warnings_before = log_count("Result will be truncated!\n");
+        gdd__copy_string(out, GDD_TEXT_SIZE, input.c_str(), c.inlen);
+        EXPECT_EQ(std::strlen(out), c.expected_length) << c.input_length;
+        EXPECT_EQ(out[GDD_TEXT_SIZE - 1], '\0');  // the rest is zero-filled
+        EXPECT_EQ(log_count("Result will be truncated!\n") - warnings_before, c.warns ? 1 : 0);
+    }
+    EXPECT_TRUE(log_contains("WARNING! gdd__copy_string: outbuflen(513) is too small for inlen(600).\n"));
+}
+
+TEST(CopyString, StopsAtTheTerminatorWithinTheGivenLength) {
+    char out[8];
+    gdd__copy_string(out, sizeof out, "ab\0cd", 5);
+    EXPECT_STREQ(out, "ab");
+}
+
+TEST(ByteComparison, IsUnsignedAndCaseSensitive) {
+    EXPECT_EQ(com_unsignstrcmp("a", "b"), -1);
+    EXPECT_EQ(com_unsignstrcmp("\xE9t\xE9", "ete"), 0xE9 - 'e');
+    EXPECT_EQ(com_unsignstrcmp("Same", "Same"), 0);
+    EXPECT_NE(com_unsignstrcmp("abc", "ABC"), 0);
+    EXPECT_EQ(com_unsignstrncmp("bindname=cn=x", "bindname=", 9), 0);
+    EXPECT_NE(com_unsignstrncmp("bind", "bindname=", 9), 0);
+    EXPECT_EQ(com_unsignstrncmp("ab", "ab", 9), 0);
+    EXPECT_EQ(com_unsignstrncmp("x", "y", 0), 0);
+    EXPECT_EQ(com_unsignstrncmp("x", "y", -3), 0);
+}
+
+TEST(DiagnosticLog, PrefixesEachMessageWithItsRightAlignedSourceLine) {
+    com__log_line(42, "hello %s\n", "log");
+    com__log_line(12345, "no newline");
+    EXPECT_EQ(log_text(), "--(line   42)--: hello log\n--(line 12345)--: no newline");
+}
+
+TEST(DiagnosticLog, IsTruncatedAtFirstUseAndReadableByItsOwnerOnly) {
+    FILE *old = std::fopen("libveldldap.log", "w");
+    std::fputs("left over from an earlier process\n", old);
+    std::fclose(old);
+    GDD_LOG("first\n");
+    GDD_LOG("second\n");
+    EXPECT_EQ(log_messages(), (std::vector<std::string>{"first\n", "second\n"}));
+    struct stat status {};
+    ASSERT_EQ(stat("libveldldap.log", &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, 0600u);
+}
+
+TEST(DiagnosticLog, ConcurrentFirstUseOpensOnceAndKeepsLinesWhole) {
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 8; ++t)
+        threads.emplace_back([t] {
+            for (int i = 0; i < 200; ++i) GDD_LOG("thread %d message %d\n", t, i);
+        });
+    for (auto &thread : threads) thread.join();
+    const std::vector<std::string> messages = log_messages();
+    ASSERT_EQ(messages.size(), 1600u);
+    for (const std::string &message : messages) EXPECT_EQ(message.find("thread "), 0u) << message;
+}
+
+TEST(StatusReport, OverwritesAllThreeFieldsAndReturnsFail) {
+    DCL_COMP comp{7, 7, 7};
+    EXPECT_EQ(gdd__dldap_error(&comp, DLDAP_ERR_PROPS, 0), CS_FAIL);
+    EXPECT_EQ(comp.dcl_status, 1);
+    EXPECT_EQ(comp.dcl_provstatus, 8);
+    EXPECT_EQ(comp.dcl_oserr, 0);
+}
+
+TEST(FatalStop, NamesTheSourceRelativeToTheProjectRoot) {
+    EXPECT_DEATH(gdd__copy_string(nullptr, 1, "x", 1),
+                 "assertion failed, file 'generic/src/ldap_frame.cpp' line [0-9]+");
+}
