@@ -11,12 +11,8 @@ namespace {
 
 template <typename Function>
 void resolve(void *library, const char *name, Function *slot) {
-    void *address = dlvsym(library, name, "FLSSL_1");
-    if (address == nullptr) {
-        std::fprintf(stderr, "driver lacks %s@FLSSL_1\n", name);
-        std::abort();
-    }
-    *slot = reinterpret_cast<Function>(address);
+    // An entry point the driver lacks stays null: the test using it crashes.
+    *slot = reinterpret_cast<Function>(dlvsym(library, name, "FLSSL_1"));
 }
 
 DriverLibrary load() {

@@ -1,0 +1,31 @@
+/*
+ * The server-entry vocabulary: the object class, the OID map of the sixteen
+ * attributes with their syntaxes, the attribute list every search requests,
+ * and the conversions of single values between LDAP text and DCL values
+ * (transport addresses included).  Constant tables; no state.
+ */
+#ifndef VELDLDAP_LDAP_SCHEMA_H
+#define VELDLDAP_LDAP_SCHEMA_H
+
+#include "ldap_drv.h"
+
+constexpr char kServerClassOid[] = "1.3.6.1.4.1.32473.4.1.1";
+constexpr char kServerClassName[] = "velmorServer";
+constexpr char kServernameOid[] = "1.3.6.1.4.1.32473.4.2.2";
+
+// The sixteen attribute OIDs in map order and a null end: every search asks
+// for exactly these.
+extern char *const velmor_attributes[17];
+
+void gdd__map_dcl_attributename(DCL_OID *oid, const char *attributename);
+CS_INT gdd__get_dcl_syntax(const char *ldapAttributep);
+
+CS_RETCODE gdd__get_dcl_value(DCL_ATTRVALUE *attrvalue, char *valuep, CS_INT attrsyntax,
+                              DCL_COMP *compp);
+CS_RETCODE gdd__get_dcl_tranaddr(DCL_TRANADDR *tranaddr, char *addressAttribute);
+CS_RETCODE gdd__get_ldap_value_string(char *thisLdapValuep, CS_INT bufsize,
+                                      const DCL_ATTRVALUE *this_dcl_valuep, CS_INT dcl_attrsyntax);
+CS_RETCODE gdd__get_ldap_tranaddr_string(char *addressAttribute, CS_INT bufsize,
+                                         const DCL_TRANADDR *tranaddr);
+
+#endif
