@@ -1,0 +1,45 @@
+#include "support/session.h"
+
+#include "host/test_host.h"
+#include "support/driver_library.h"
+
+Session::Session(const std::string &init_string, int timelimit, const std::string &ca)
+    : comp(untouched_comp()), properties_(session_properties(timelimit, ca)) {
+    opened_with = driver().open(const_cast<CS_CHAR *>(init_string.c_str()), CS_NULLTERM, &version,
+                                &handle_, &comp, &properties_);
+}
+
+Session::~Session() {
+    release_result();
+    if (handle_ == nullptr) return;
+    DCL_COMP ignored{};
+    if (driver().unbind != nullptr) driver().unbind(handle_, &ignored);
+    driver().close(handle_, &ignored);
+}
+
+CS_RETCODE Session::bind() {
+    comp = untouched_comp();
+    return driver().bind(handle_, &comp);
+}
+
+CS_RETCODE Session::unbind() {
+    comp = untouched_comp();
+    return driver().unbind(handle_, &comp);
+}
+
+CS_RETCODE Session::read(const std::string &name, CS_INT length) {
+    release_result();
+    comp = untouched_comp();
+    return driver().read(handle_, const_cast<CS_CHAR *>(name.c_str()), length, &result_, &comp);
+}
+
+CS_RETCODE Session::search() {
+    release_result();
+    comp = untouched_comp();
+    return driver().search(handle_, nullptr, &result_, &comp);
+}
+
+void Session::release_result() {
+    testhost::release_result(result_);
+    result_ = nullptr;
+}

@@ -1,0 +1,44 @@
+/*
+ * Opening sessions through the built driver, for tests: the initialisation
+ * string, the host's properties and the completion record kept together,
+ * closed (after an unbind) when the test ends.
+ */
+#ifndef VELDLDAP_SESSION_H
+#define VELDLDAP_SESSION_H
+
+#include <string>
+
+#include "dspublic.h"
+#include "ldap_drv.h"
+
+class Session {
+public:
+    explicit Session(const std::string &init_string, int timelimit = 0, const std::string &ca = "");
+    ~Session();
+    Session(const Session &) = delete;
+    Session &operator=(const Session &) = delete;
+
+    bool opened() const { return handle_ != nullptr; }
+    CS_VOID *handle() const { return handle_; }
+    DLDAP_HANDLE &state() const { return *static_cast<DLDAP_HANDLE *>(handle_); }
+    DCL_SESS_PROPS &properties() { return properties_; }
+
+    CS_RETCODE bind();
+    CS_RETCODE unbind();
+    // Reads or searches; the result is released by the next call or at the end.
+    CS_RETCODE read(const std::string &name, CS_INT length = CS_NULLTERM);
+    CS_RETCODE search();
+    DCL_RESULT *result() const { return result_; }
+    void release_result();
+
+    DCL_COMP comp;       // of the last call
+    CS_RETCODE opened_with;
+    CS_INT version = -1;
+
+private:
+    DCL_SESS_PROPS properties_;
+    CS_VOID *handle_ = nullptr;
+    DCL_RESULT *result_ = nullptr;
+};
+
+#endif
