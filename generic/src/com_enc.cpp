@@ -25,8 +25,9 @@ static_assert(kPrefixLength + 2 * NETPASSWORD_RECORD_LENGTH == NETPASSWORD_TEXT_
 
 CS_RETCODE com_uninitialize_hex_strings(const char *salt, int saltlen, const char *hextext,
                                         int hextextlen, char *plaintext, int *plaintextlen) {
-    if (com_unsignstrncmp(hextext, kPrefix, kPrefixLength) != 0) return CS_FAIL;
+    // Length first: a shorter text must not be read past its end for the prefix.
     if (hextextlen != NETPASSWORD_TEXT_LENGTH) return CS_FAIL;
+    if (com_unsignstrncmp(hextext, kPrefix, kPrefixLength) != 0) return CS_FAIL;
     NETPASSWORD record;
     OCTET *const bytes = reinterpret_cast<OCTET *>(&record);
     const char *digits = hextext + kPrefixLength;

@@ -7,6 +7,7 @@
 #ifndef VELDLDAP_COMNBLIB_H
 #define VELDLDAP_COMNBLIB_H
 
+#include "com_log_format.h"
 #include "cstypes.h"
 
 /* Writes one formatted message, without prefix, to the diagnostic log. */
@@ -15,9 +16,8 @@ void dbg(const char *format, ...) __attribute__((format(printf, 1, 2)));
 /* Writes one message preceded by the line prefix "--(line %4i)--: ". */
 void com__log_line(int line, const char *format, ...) __attribute__((format(printf, 2, 3)));
 
-/* Every diagnostic of the driver goes through this, so that the prefix
-   always carries the line of the call. */
-#define GDD_LOG(...) com__log_line(__LINE__, __VA_ARGS__)
+/* GDD_LOG(format, ...), the one logging entry of the driver, is defined in
+   com_log_format.h (included above). */
 
 /* Fatal stop: prints the source position to standard error and aborts. */
 [[noreturn]] void com_bomb(const char *file, int line);

@@ -8,13 +8,21 @@
 #ifndef VELDLDAP_LDAP_ALARM_H
 #define VELDLDAP_LDAP_ALARM_H
 
+#include <cerrno>
+
 void gdd__stop_sigalrm(void);
 void gdd__restore_sigalrm(void);
 
 class AlarmClockPause {
 public:
     AlarmClockPause() { gdd__stop_sigalrm(); }
-    ~AlarmClockPause() { gdd__restore_sigalrm(); }
+    // The caller looks at errno of the blocking call (EINTR); neither the
+    // host's hook nor the log line may change it.
+    ~AlarmClockPause() {
+        const int error_number = errno;
+        gdd__restore_sigalrm();
+        errno = error_number;
+    }
     AlarmClockPause(const AlarmClockPause &) = delete;
     AlarmClockPause &operator=(const AlarmClockPause &) = delete;
 };

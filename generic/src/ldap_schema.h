@@ -7,6 +7,8 @@
 #ifndef VELDLDAP_LDAP_SCHEMA_H
 #define VELDLDAP_LDAP_SCHEMA_H
 
+#include <array>
+
 #include "ldap_drv.h"
 
 constexpr char kServerClassOid[] = "1.3.6.1.4.1.32473.4.1.1";
@@ -15,7 +17,7 @@ constexpr char kServernameOid[] = "1.3.6.1.4.1.32473.4.2.2";
 
 // The sixteen attribute OIDs in map order and a null end: every search asks
 // for exactly these.
-extern char *const velmor_attributes[17];
+extern const std::array<char *, 17> velmor_attributes;
 
 void gdd__map_dcl_attributename(DCL_OID *oid, const char *attributename);
 CS_INT gdd__get_dcl_syntax(const char *ldapAttributep);
@@ -25,6 +27,8 @@ CS_RETCODE gdd__get_dcl_value(DCL_ATTRVALUE *attrvalue, char *valuep, CS_INT att
 CS_RETCODE gdd__get_dcl_tranaddr(DCL_TRANADDR *tranaddr, char *addressAttribute);
 CS_RETCODE gdd__get_ldap_value_string(char *thisLdapValuep, CS_INT bufsize,
                                       const DCL_ATTRVALUE *this_dcl_valuep, CS_INT dcl_attrsyntax);
+// Writes at most bufsize - 1 characters: a longer text is cut, with the
+// warning of the bounded copy.
 CS_RETCODE gdd__get_ldap_tranaddr_string(char *addressAttribute, CS_INT bufsize,
                                          const DCL_TRANADDR *tranaddr);
 

@@ -3,6 +3,7 @@
 #include "host/test_host.h"
 
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
@@ -15,6 +16,11 @@ std::vector<std::string> trace;
 std::atomic<bool> path_failure{false};
 std::atomic<int> path_call_count{0};
 std::atomic<int> drop_count{0};
+std::atomic<int> hook_errno{0};
+
+[[maybe_unused]] void leave_hook_errno() {
+    if (const int error_number = hook_errno.load()) errno = error_number;
+}
 
 void release_value(const DCL_ATTRIBUTE &attribute, DCL_ATTRVALUE &value) {
     if (attribute.dcl_attrsyntax == DCL_SYNTAX_STRING || attribute.dcl_attrsyntax == DCL_SYNTAX_OID)
@@ -61,6 +67,7 @@ void clear_events() {
     trace.clear();
 }
 int result_drops() { return drop_count; }
+void set_hook_errno(int error_number) { hook_errno = error_number; }
 
 void release_result(DCL_RESULT *result) {
     if (result == nullptr) return;
@@ -98,10 +105,12 @@ __attribute__((visibility("default"))) CS_RETCODE com_path_anyfile(CS_CHAR *full
 #ifndef TEST_HOST_WITHOUT_ALARM
 __attribute__((visibility("default"))) void velmor_internal_halt_alarm_clock(void) {
     testhost::record("halt");
+    leave_hook_errno();
 }
 #ifndef TEST_HOST_WITHOUT_RESTART
 __attribute__((visibility("default"))) void velmor_internal_restart_alarm_clock(void) {
     testhost::record("restart");
+    leave_hook_errno();
 }
 #endif
 #endif

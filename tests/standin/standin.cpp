@@ -11,6 +11,7 @@
 #include <deque>
 #include <map>
 #include <mutex>
+#include <set>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -39,6 +40,7 @@ std::map<std::string, std::deque<Outcome>> scripts;
 std::map<std::string, int> call_counts;
 std::vector<Entry> entries;
 std::string last_update;
+std::string last_search;
 std::atomic<long> live{0};
 
 void trace(const char *function) {
@@ -97,15 +99,24 @@ struct berelement {
 
 namespace {
 
+// Messages handed out and not yet released, for standin_release_messages.
+std::set<ldapmsg *> outstanding_messages;
+
 ldapmsg *new_message(int type) {
     ++live;
     auto *message = new ldapmsg;
     message->type = type;
+    std::lock_guard<std::mutex> guard(state_mutex);
+    outstanding_messages.insert(message);
     return message;
 }
 
 void free_message(ldapmsg *message) {
     if (message == nullptr) return;
+    {
+        std::lock_guard<std::mutex> guard(state_mutex);
+        outstanding_messages.erase(message);
+    }
     for (ldapmsg *entry : message->entry_messages) delete entry;
     delete message;
     --live;
@@ -184,6 +195,7 @@ STANDIN_API void standin_reset(void) {
     call_counts.clear();
     entries.clear();
     last_update.clear();
+    last_search.clear();
 }
 
 STANDIN_API void standin_script(const char *function, long result, int error_number, int value) {
@@ -208,6 +220,22 @@ STANDIN_API const char *standin_last_update(void) {
     std::lock_guard<std::mutex> guard(state_mutex);
     copy = last_update;
     return copy.c_str();
+}
+
+STANDIN_API const char *standin_last_search(void) {
+    static std::string copy;
+    std::lock_guard<std::mutex> guard(state_mutex);
+    copy = last_search;
+    return copy.c_str();
+}
+
+STANDIN_API void standin_release_messages(void) {
+    std::set<ldapmsg *> messages;
+    {
+        std::lock_guard<std::mutex> guard(state_mutex);
+        messages.swap(outstanding_messages);
+    }
+    for (ldapmsg *message : messages) free_message(message);
 }
 
 STANDIN_API long standin_live_allocations(void) { return live; }
@@ -374,8 +402,17 @@ STANDIN_API int ldap_unbind_s(LDAP *ld) {
     return has_script ? static_cast<int>(outcome.result) : LDAP_SUCCESS;
 }
 
-STANDIN_API int ldap_search_st(LDAP *ld, const char *, int, const char *, char **, int,
-                               struct timeval *, LDAPMessage **answer) {
+STANDIN_API int ldap_search_st(LDAP *ld, const char *base, int scope, const char *filter,
+                               char **attrs, int, struct timeval *timeout, LDAPMessage **answer) {
+    {
+        std::string text = std::string("base=") + base + "|scope=" + std::to_string(scope) +
+                           "|filter=" + filter + "|timeout=" +
+                           (timeout ? std::to_string(timeout->tv_sec) : "none") + "|attrs=";
+        for (int i = 0; attrs != nullptr && attrs[i] != nullptr; ++i)
+            text += (i ? "," : "") + std::string(attrs[i]);
+        std::lock_guard<std::mutex> guard(state_mutex);
+        last_search = std::move(text);
+    }
     Outcome outcome{};
     if (scripted("ldap_search_st", &outcome) && outcome.result != LDAP_SUCCESS) {
         ld->result_code = static_cast<int>(outcome.result);

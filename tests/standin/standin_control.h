@@ -35,6 +35,14 @@ int standin_calls(const char *function);
    "dn\nop type=value|value\n...". */
 const char *standin_last_update(void);
 
+/* The arguments of the last search, as text:
+   "base=...|scope=N|filter=...|timeout=S or none|attrs=A,B,...". */
+const char *standin_last_search(void);
+
+/* Releases every message still handed out: the caller's part for a
+   library variant that offers no ldap_msgfree. */
+void standin_release_messages(void);
+
 /* Outstanding allocations of the stand-in (messages, value arrays, names):
    zero when the driver released everything it was handed. */
 long standin_live_allocations(void);

@@ -50,4 +50,8 @@ int Standin::calls(const std::string &function) {
 
 std::string Standin::last_update() { return symbol<const char *(*)()>("standin_last_update")(); }
 
+std::string Standin::last_search() { return symbol<const char *(*)()>("standin_last_search")(); }
+
 long Standin::live_allocations() { return symbol<long (*)()>("standin_live_allocations")(); }
+
+void Standin::release_messages() { symbol<void (*)()>("standin_release_messages")(); }

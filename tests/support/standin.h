@@ -19,7 +19,9 @@ public:
     void set_entries(const std::string &entries);
     int calls(const std::string &function);
     std::string last_update();
+    std::string last_search();
     long live_allocations();
+    void release_messages();
 
 private:
     explicit Standin(void *library) : library_(library) {}

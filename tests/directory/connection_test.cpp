@@ -1,0 +1,234 @@
+// Bind, StartTLS and unbind against a throw-away slapd on 127.0.0.1 through
+// the real OpenLDAP client library: accounts, TLS with the right and the
+// wrong CA file, a server without TLS, and a listener that never answers.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "host/test_host.h"
+#include "support/alarm_brackets.h"
+#include "support/driver_library.h"
+#include "support/log_file.h"
+#include "support/loopback_servers.h"
+#include "support/session.h"
+#include "support/slapd_server.h"
+
+namespace {
+
+SlapdServer &server() {
+    static SlapdServer running([] {
+        SlapdOptions options;
+        options.tls = true;
+        return options;
+    }());
+    return running;
+}
+
+// Initialisation string for the server: options, scheme and port, and the
+// account (none: anonymous).
+std::string init_string(const std::string &options, const std::string &scheme, int port,
+                        const std::string &dn = "", const std::string &password = "") {
+    std::string text = options + scheme + "://127.0.0.1:" + std::to_string(port) + "/" +
+                       server().suffix();
+    if (!dn.empty()) text += "????bindname=" + dn + "?" + password;
+    return text;
+}
+
+std::string plain(const std::string &options = "", const std::string &dn = "",
+                  const std::string &password = "") {
+    return init_string(options, "ldap", server().port(), dn, password);
+}
+
+std::string admin(const std::string &options = "") {
+    return plain(options, server().admin_dn(), server().admin_password());
+}
+
+using Clock = std::chrono::steady_clock;
+
+double seconds_since(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+}  // namespace
+
+TEST(BindDirectory, AccountsBindAtVersion3AfterTheServerRefusesVersion2AndRebind) {
+    struct Case {
+        const char *account;
+        std::string init;
+    };
+    const Case cases[] = {
+        {"anonymous", plain("retry=1 ")},
+        {"administrator", admin("retry=1 ")},
+        {"read-only account",
+         plain("retry=1 ", server().reader_dn(), server().reader_password())},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.account);
+        const std::size_t logged = log_messages().size();
+        Session session(c.init, 5);
+        ASSERT_EQ(session.bind(), CS_SUCCEED);
+        EXPECT_NE(session.state().ld, nullptr);
+        EXPECT_EQ(session.comp.dcl_status, -11) << "success leaves the record alone";
+        EXPECT_EQ(session.state().cur.retrycount, 1) << "the switch to version 3 is free";
+        const std::vector<std::string> all = log_messages();
+        EXPECT_TRUE(InOrder({all.begin() + static_cast<long>(logged), all.end()},
+                            {"Calling LDAP_SIMPLE_BIND\n", "ldap_simple_bind failed: \"Protocol error\"(2)\n",
+                             "Setting LDAP_OPT_PROTOCOL_VERSION to LDAP_VERSION3\n",
+                             "Calling LDAP_SIMPLE_BIND\n", "LDAP_SIMPLE_BIND succeeded\n"}));
+        // Unbinding twice is harmless; a new bind starts afresh.
+        EXPECT_EQ(session.unbind(), CS_SUCCEED);
+        EXPECT_EQ(session.unbind(), CS_SUCCEED);
+        EXPECT_EQ(session.state().ld, nullptr);
+        EXPECT_EQ(session.bind(), CS_SUCCEED);
+        EXPECT_NE(session.state().ld, nullptr);
+    }
+    EXPECT_EQ(log_count("Not yet bound. (Good)\n"), 6);
+    EXPECT_FALSE(log_contains("ALREADY BOUND!\n"));
+    EXPECT_FALSE(log_contains("Sleeping for 0 seconds.\n"));
+    EXPECT_TRUE(BracketsAlternate(testhost::events()));
+}
+
+TEST(BindDirectory, RefusedBindsAreFinalAndReleaseTheSession) {
+    struct Case {
+        const char *situation;
+        std::string dn, password;
+        CS_INT oserr;
+        std::string logged;
+    };
+    const Case cases[] = {
+        {"wrong password", server().admin_dn(), "not-the-password", 49, "Errno = 0\n"},
+        // A DN without a password is an unauthenticated bind, which slapd refuses with a text.
+        {"DN without password", server().admin_dn(), "", 53,
+         "additional error info: \"unauthenticated bind (DN with no password) disallowed\"\n"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.situation);
+        Session session(plain("retry=2 delay=1 "), 5);
+        DCL_COMP comp{};
+        ASSERT_EQ(driver().props(session.handle(), DCL_ACTION_SET, DCL_PROP_BINDDN,
+                                 const_cast<char *>(c.dn.c_str()), CS_NULLTERM, nullptr, &comp),
+                  CS_SUCCEED);
+        ASSERT_EQ(driver().props(session.handle(), DCL_ACTION_SET, DCL_PROP_PASSWORD,
+                                 const_cast<char *>(c.password.c_str()), CS_NULLTERM, nullptr, &comp),
+                  CS_SUCCEED);
+        const auto start = Clock::now();
+        EXPECT_EQ(session.bind(), CS_FAIL);
+        EXPECT_LT(seconds_since(start), 0.9) << "no retry, no sleep";
+        EXPECT_EQ(session.comp.dcl_provstatus, 10);
+        EXPECT_EQ(session.comp.dcl_oserr, c.oserr);
+        EXPECT_EQ(session.state().ld, nullptr);
+        EXPECT_EQ(session.state().cur.retrycount, 2);
+        EXPECT_TRUE(log_contains(c.logged));
+    }
+}
+
+TEST(BindDirectory, StartTlsBindLogsEveryStep) {
+    Session session(admin("starttls "), 5, server().ca_file());
+    const std::size_t logged = log_messages().size();
+    ASSERT_EQ(session.bind(), CS_SUCCEED);
+    const std::string halt = "EXECUTING velmor_internal_halt_alarm_clock\n";
+    const std::string restart = "EXECUTING velmor_internal_restart_alarm_clock\n";
+    const std::vector<std::string> expected = {
+        "!gdd_bind!\n",
+        "Not yet bound. (Good)\n",
+        "Getting a ldap session handle:\"127.0.0.1:" + std::to_string(server().port()) + "\"\n",
+        "LDAP_INITIALIZE succeeded\n",
+        "Timeout set to 5 seconds\n",
+        "Setting CA Certificate to " + server().ca_file() + "\n",
+        "Setting LDAP_OPT_PROTOCOL_VERSION to LDAP_VERSION3\n",
+        "Calling (async) LDAP_START_TLS\n",
+        halt, restart, halt, restart,
+        "LDAP_RESULT returned: LDAP_RES_EXTENDED\n",
+        "Calling LDAP_SIMPLE_BIND\n",
+        halt, restart, halt, restart,
+        "LDAP_SIMPLE_BIND succeeded\n",
+    };
+    const std::vector<std::string> all = log_messages();
+    EXPECT_EQ(std::vector<std::string>(all.begin() + static_cast<long>(logged), all.end()), expected);
+    EXPECT_EQ(testhost::events(),
+              (std::vector<std::string>{"halt", "restart", "halt", "restart", "halt", "restart", "halt",
+                                        "restart"}));
+}
+
+TEST(BindDirectory, LdapsUrlBindsOverTlsAndAWrongCaStopsTheRequest) {
+    const std::string ldaps = init_string("", "ldaps", server().ldaps_port(), server().admin_dn(),
+                                          server().admin_password());
+    Session right(ldaps, 5, server().ca_file());
+    EXPECT_EQ(right.bind(), CS_SUCCEED);
+    Session wrong(ldaps, 5, server().wrong_ca_file());
+    EXPECT_EQ(wrong.bind(), CS_FAIL);
+    EXPECT_EQ(wrong.comp.dcl_provstatus, 10) << "the handshake fails while the request is sent";
+    EXPECT_EQ(wrong.comp.dcl_oserr, -1);
+    EXPECT_NE(wrong.state().ld, nullptr);
+}
+
+TEST(BindDirectory, ServerWithoutTlsRefusesStartTlsWithItsOwnCode) {
+    SlapdServer without_tls;
+    Session session(init_string("starttls retry=2 ", "ldap", without_tls.port()), 5);
+    EXPECT_EQ(session.bind(), CS_FAIL);
+    EXPECT_EQ(session.comp.dcl_provstatus, 18);
+    EXPECT_EQ(session.comp.dcl_oserr, 2) << "protocolError: no such extended operation here";
+    EXPECT_TRUE(log_contains("LDAP_PARSE_RESULT returned errorcode: 2\n"));
+    EXPECT_FALSE(log_contains("Calling LDAP_SIMPLE_BIND\n"));
+    EXPECT_EQ(session.state().cur.retrycount, 2);
+    EXPECT_EQ(session.bind(), CS_SUCCEED) << "the kept session counts as bound";
+    EXPECT_TRUE(log_contains("ALREADY BOUND!\n"));
+}
+
+// The CA file set by the last bind counts, even after the library has built
+// its TLS context for an earlier one: right then wrong, wrong then right,
+// and an unreadable file, which only the handshake refuses.
+TEST(BindDirectory, TheLastBindDecidesTheCaFile) {
+    const std::string unreadable = "/nonexistent/ca.pem";
+    const std::pair<std::string, CS_RETCODE> binds[] = {
+        {server().ca_file(), CS_SUCCEED}, {server().wrong_ca_file(), CS_FAIL},
+        {server().ca_file(), CS_SUCCEED}, {unreadable, CS_FAIL},
+        {server().ca_file(), CS_SUCCEED}};
+    for (const auto &[ca, expected] : binds) {
+        SCOPED_TRACE(ca);
+        Session session(admin("starttls "), 5, ca);
+        EXPECT_EQ(session.bind(), expected);
+        if (expected == CS_FAIL) {
+            EXPECT_EQ(session.comp.dcl_provstatus, 19);
+            EXPECT_NE(session.state().ld, nullptr) << "the unprotected session stays";
+        }
+    }
+    EXPECT_TRUE(log_contains("No TLS context for CA Certificate " + unreadable +
+                             " (-1): a TLS handshake will fail\n"));
+}
+
+TEST(BindDirectory, SilentServerTimesOutOnEveryAttemptWhileTheBudgetLasts) {
+    LoopbackServer silent(LoopbackBehaviour::silent);
+    Session session(init_string("retry=1 delay=1 ", "ldap", silent.port()), 1);
+    const auto start = Clock::now();
+    EXPECT_EQ(session.bind(), CS_FAIL);
+    const double elapsed = seconds_since(start);
+    EXPECT_GE(elapsed, 2.9) << "two waits of 1 s and one sleep of 1 s";
+    EXPECT_LT(elapsed, 5.0);
+    EXPECT_EQ(session.comp.dcl_provstatus, 16);
+    EXPECT_EQ(session.comp.dcl_oserr, -5);
+    EXPECT_NE(session.state().ld, nullptr);
+    EXPECT_EQ(session.state().cur.retrycount, -1);
+    EXPECT_EQ(log_count("LDAP_SIMPLE_BIND timed out.\n"), 2);
+    EXPECT_TRUE(InOrder(log_messages(), {"Timeout set to 1 seconds\n", "Sleeping for 1 seconds.\n",
+                                         "Retrying...(retries left: 0)\n"}));
+    EXPECT_TRUE(BracketsAlternate(testhost::events()));
+    // Halt and restart around the request, the wait, the sleep, the request, the wait.
+    EXPECT_EQ(testhost::events().size(), 10u);
+}
+
+TEST(BindDirectory, SilentServerEndsStartTlsAtTheFirstTimeOut) {
+    LoopbackServer silent(LoopbackBehaviour::silent);
+    Session session(init_string("starttls retry=2 delay=0 ", "ldap", silent.port()), 1);
+    const auto start = Clock::now();
+    EXPECT_EQ(session.bind(), CS_FAIL);
+    EXPECT_LT(seconds_since(start), 1.9);
+    EXPECT_EQ(session.comp.dcl_provstatus, 16);
+    EXPECT_EQ(session.comp.dcl_oserr, -5);
+    EXPECT_EQ(session.state().cur.retrycount, 2);
+    EXPECT_TRUE(log_contains("LDAP_START_TLS timed out.\n"));
+    EXPECT_FALSE(log_contains("Calling LDAP_SIMPLE_BIND\n"));
+}

@@ -1,0 +1,194 @@
+#include "support/slapd_server.h"
+
+#include <sys/types.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+#include "support/command.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Tools give up on an unreachable server instead of hanging the test.
+constexpr const char *tool_network_timeout = "nettimeout=10";
+
+bool keep_directories() { return std::getenv("VELDLDAP_KEEP_SLAPD") != nullptr; }
+
+void require_success(const CommandResult &result, const std::string &what) {
+    if (!result.ok()) throw std::runtime_error(what + " failed, " + result.summary() + result.output);
+}
+
+void require(bool done, const std::string &error) {
+    if (!done) throw std::runtime_error(error);
+}
+
+// The certificates of every TLS server of this process, made once.
+class PkiHolder {
+public:
+    PkiHolder() : owner_(::getpid()) {
+        char pattern[] = "/tmp/veldldap-pki-XXXXXX";
+        require(::mkdtemp(pattern) != nullptr, std::string("mkdtemp: ") + std::strerror(errno));
+        directory_ = pattern;
+        std::string error;
+        require(veldldap::make_throwaway_ca(directory_, directory_ + "/openssl.log", true, files_, error), error);
+    }
+    ~PkiHolder() {
+        std::error_code ignored;
+        if (::getpid() == owner_ && !keep_directories()) fs::remove_all(directory_, ignored);
+    }
+    const veldldap::TlsFiles &files() const { return files_; }
+
+private:
+    pid_t owner_;
+    std::string directory_;
+    veldldap::TlsFiles files_;
+};
+
+const veldldap::TlsFiles &test_pki() {
+    static const PkiHolder holder;
+    return holder.files();
+}
+
+// The entry of the naming context, of the class that its first RDN asks for.
+std::string suffix_entry(const std::string &suffix) {
+    const auto equals = suffix.find('=');
+    const auto comma = suffix.find(',');
+    if (equals == std::string::npos || (comma != std::string::npos && comma < equals))
+        throw std::runtime_error("suffix without an RDN: " + suffix);
+    std::string attribute = suffix.substr(0, equals);
+    for (auto &c : attribute) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const std::string value = suffix.substr(equals + 1, comma == std::string::npos ? comma : comma - equals - 1);
+
+    std::string object_class;
+    if (attribute == "o") object_class = "organization";
+    else if (attribute == "ou") object_class = "organizationalUnit";
+    else if (attribute == "dc") object_class = "domain";
+    else throw std::runtime_error("suffix must begin with o=, ou= or dc=: " + suffix);
+    return "dn: " + suffix + "\nobjectClass: " + object_class + "\n" + attribute + ": " + value + "\n";
+}
+
+std::string organizational_unit(const std::string &name, const std::string &suffix) {
+    return "dn: ou=" + name + "," + suffix + "\nobjectClass: organizationalUnit\nou: " + name + "\n";
+}
+
+// An account that can bind with a password but is no person.
+std::string account_entry(const std::string &dn, const std::string &password) {
+    const std::string name = dn.substr(3, dn.find(',') - 3);
+    return "dn: " + dn + "\nobjectClass: organizationalRole\nobjectClass: simpleSecurityObject\ncn: " + name +
+           "\nuserPassword: " + password + "\n";
+}
+
+veldldap::SlapdLaunchOptions launch_options(const SlapdOptions &options) {
+    veldldap::SlapdLaunchOptions launch;
+    launch.suffix = options.suffix;
+    launch.root_dn = "cn=admin," + options.suffix;
+    launch.root_password = "admin-secret";
+    launch.schema_files = {VELDLDAP_SOURCE_DIR "/schema/velmor.schema"};
+    if (options.tls) launch.tls = test_pki();
+    launch.ldaps_port = options.tls;
+    // The administrator is the rootdn, which no access rule restricts.
+    launch.database_settings =
+        "sizelimit " + (options.size_limit > 0 ? std::to_string(options.size_limit) : std::string("unlimited")) +
+        "\n"
+        "access to attrs=userPassword\n"
+        "  by anonymous auth\n"
+        "  by * none\n"
+        "access to *\n"
+        "  by * read\n";
+    const char *debug = std::getenv("VELDLDAP_SLAPD_DEBUG");
+    if (debug != nullptr) launch.debug_level = debug;
+    return launch;
+}
+
+}  // namespace
+
+SlapdServer::SlapdServer(SlapdOptions options) : options_(std::move(options)), launcher_(launch_options(options_)) {
+    if (options_.tls) {
+        ca_file_ = test_pki().ca_certificate;
+        wrong_ca_file_ = test_pki().unrelated_ca_certificate;
+    }
+    std::string error;
+    require(launcher_.prepare(error), error);
+    const std::string base_entries = suffix_entry(suffix()) + "\n" + organizational_unit("servers", suffix()) + "\n" +
+                                     organizational_unit("other", suffix()) + "\n" +
+                                     account_entry(reader_dn(), reader_password()) + "\n";
+    require(launcher_.load_ldif(base_entries + options_.initial_ldif, error), error);
+    if (options_.start) start();
+}
+
+SlapdServer::~SlapdServer() {
+    if (keep_directories()) std::fprintf(stderr, "slapd directory kept: %s\n", directory().c_str());
+}
+
+void SlapdServer::start() {
+    std::string error;
+    require(launcher_.start(error), error);
+}
+
+void SlapdServer::stop() { launcher_.stop(); }
+
+void SlapdServer::restart() {
+    stop();
+    start();
+}
+
+void SlapdServer::suspend() {
+    if (!running()) throw std::runtime_error("suspend: slapd is not running");
+    launcher_.suspend();
+}
+
+void SlapdServer::resume() { launcher_.resume(); }
+
+bool SlapdServer::running() { return launcher_.running(); }
+
+std::string SlapdServer::url() const { return launcher_.url(); }
+
+std::string SlapdServer::ldaps_url() const { return launcher_.ldaps_url(); }
+
+void SlapdServer::run_as_admin(const char *tool, const std::string &ldif) const {
+    require_success(run_command({tool, "-x", "-o", tool_network_timeout, "-H", url(), "-D", admin_dn(), "-w",
+                                 admin_password()},
+                                ldif),
+                    tool);
+}
+
+void SlapdServer::add_ldif(const std::string &ldif) {
+    if (running()) {
+        run_as_admin("ldapadd", ldif);
+        return;
+    }
+    std::string error;
+    require(launcher_.load_ldif(ldif, error), error);
+}
+
+void SlapdServer::modify_ldif(const std::string &ldif) { run_as_admin("ldapmodify", ldif); }
+
+std::string SlapdServer::ldapsearch_output(const std::string &base, const std::string &scope,
+                                           const std::string &filter,
+                                           const std::vector<std::string> &attributes) const {
+    constexpr int no_such_object = 32;
+    std::vector<std::string> argv = {"ldapsearch", "-x", "-LLL", "-o", "ldif-wrap=no", "-o", tool_network_timeout,
+                                     "-H", url(), "-D", admin_dn(), "-w", admin_password(),
+                                     "-b", base, "-s", scope, filter};
+    argv.insert(argv.end(), attributes.begin(), attributes.end());
+    const CommandResult result = run_command(argv);
+    if (result.exit_status == no_such_object) return {};
+    require_success(result, "ldapsearch");
+    return result.output;
+}
+
+std::string SlapdServer::log_text() const {
+    std::ifstream file(launcher_.log_file());
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}

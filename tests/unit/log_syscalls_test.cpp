@@ -1,0 +1,127 @@
+// The log's cost in system calls: every message, prefix and text together,
+// is exactly one write(2) of exactly its own bytes.  Counted by the kernel's
+// own account (strace), not by timing.  The test starts this same executable
+// again under strace; with kWriterVariable set, the process logs a known mix
+// of messages before gtest ever runs and exits.
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "comnblib.h"
+#include "support/log_file.h"
+
+extern char **environ;
+
+namespace {
+
+constexpr const char *kWriterVariable = "VELDLDAP_LOG_WRITER_ROUNDS";
+constexpr std::size_t kPrefixLength = sizeof "--(line 1234)--: " - 1;
+
+struct Message {
+    bool prefixed;
+    std::string text;
+};
+
+// A mix of what the driver logs: ordinary lines, a message without a line
+// feed, one longer than the writer's stack buffer, and one without prefix.
+const std::vector<Message> kRound = {
+    {true, "DN=velmorServername=srv1, o=acme\n"},
+    {true, " (DCL_SYNTAX_INTEGER)\n"},
+    {true, "LDAP_SEARCH_ST timed out, retrying... "},
+    {true, std::string(3000, 'v') + "\n"},
+    {false, "continued without prefix\n"},
+};
+
+void write_one_round() {
+    for (const Message &message : kRound) {
+        if (message.prefixed)
+            GDD_LOG("%s", message.text.c_str());
+        else
+            dbg("%s", message.text.c_str());
+    }
+}
+
+// Runs before main: a process started as the writer never reaches gtest.
+const bool started_as_writer = [] {
+    const char *rounds = std::getenv(kWriterVariable);
+    if (rounds == nullptr) return false;
+    for (int round = std::atoi(rounds); round > 0; --round) write_one_round();
+    std::_Exit(0);
+}();
+
+struct TracedWrite {
+    std::string call;
+    std::string path;
+    long bytes;
+};
+
+// Every write-family call strace saw, with the path of the descriptor (-y).
+std::vector<TracedWrite> traced_writes(const std::string &trace_file) {
+    static const std::regex line(R"(^(\w+)\(\d+<([^>]*)>.*\)\s+=\s+(-?\d+))");
+    std::vector<TracedWrite> writes;
+    std::ifstream in(trace_file);
+    for (std::string text; std::getline(in, text);) {
+        std::smatch match;
+        if (std::regex_search(text, match, line))
+            writes.push_back({match[1], match[2], std::stol(match[3])});
+    }
+    return writes;
+}
+
+int run_writer_under_strace(int rounds, const std::string &trace_file) {
+    char executable[4096] = {};
+    if (readlink("/proc/self/exe", executable, sizeof executable - 1) <= 0) return -1;
+    std::vector<std::string> arguments = {
+        "strace", "-qq", "-y", "-s", "0", "-o", trace_file,
+        "-e", "trace=write,writev,pwrite64,pwritev,pwritev2", "--", executable};
+    std::vector<char *> argv;
+    for (std::string &argument : arguments) argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    std::vector<std::string> variables = {std::string(kWriterVariable) + "=" + std::to_string(rounds)};
+    for (char **variable = environ; *variable != nullptr; ++variable) variables.emplace_back(*variable);
+    std::vector<char *> envp;
+    for (std::string &variable : variables) envp.push_back(variable.data());
+    envp.push_back(nullptr);
+
+    pid_t child = 0;
+    if (posix_spawnp(&child, "strace", nullptr, nullptr, argv.data(), envp.data()) != 0) return -1;
+    int status = 0;
+    if (waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
+    return WEXITSTATUS(status);
+}
+
+}  // namespace
+
+TEST(LogSystemCalls, EachMessageIsExactlyOneWriteOfItsOwnBytes) {
+    ASSERT_FALSE(started_as_writer);
+    constexpr int kRounds = 40;
+    ASSERT_EQ(run_writer_under_strace(kRounds, "trace.txt"), 0)
+        << "strace (a build dependency) must be installed and allowed to trace";
+
+    std::vector<std::size_t> expected;
+    for (int round = 0; round < kRounds; ++round)
+        for (const Message &message : kRound)
+            expected.push_back((message.prefixed ? kPrefixLength : 0) + message.text.size());
+
+    std::vector<std::size_t> log_writes;
+    for (const TracedWrite &write : traced_writes("trace.txt")) {
+        if (!write.path.ends_with("/libveldldap.log")) continue;
+        EXPECT_EQ(write.call, "write");
+        log_writes.push_back(static_cast<std::size_t>(write.bytes));
+    }
+    EXPECT_EQ(log_writes, expected);
+
+    // The writer shared this working directory: its log holds what was written.
+    std::size_t total = 0;
+    for (std::size_t bytes : expected) total += bytes;
+    EXPECT_EQ(log_text().size(), total);
+    EXPECT_EQ(log_count(" (DCL_SYNTAX_INTEGER)\n"), kRounds);
+}

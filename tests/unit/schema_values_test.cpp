@@ -1,0 +1,187 @@
+// The server-entry vocabulary and the value converters: names and OIDs mapped
+// to DCL types and syntaxes, values read from and written as LDAP text,
+// transport addresses both ways.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <tuple>
+
+#include "ldap_alloc.h"
+#include "ldap_schema.h"
+#include "support/driver_library.h"
+#include "support/log_file.h"
+
+namespace {
+
+DCL_TRANADDR transport_address(const std::string &type, CS_INT access, const std::string &address) {
+    DCL_TRANADDR value{};
+    std::strncpy(value.dcl_trantype, type.c_str(), sizeof value.dcl_trantype - 1);
+    value.dcl_accesstype = access;
+    std::strncpy(value.dcl_tranaddress, address.c_str(), sizeof value.dcl_tranaddress - 1);
+    return value;
+}
+
+}  // namespace
+
+TEST(Schema, MapsNamesIgnoringCaseAndOidsOnlyWhenExact) {
+    auto expect_mapped = [](const std::string &server_name, const std::string &type, CS_INT syntax) {
+        char buffer[GDD_TEXT_SIZE];
+        DCL_OID oid{-1, buffer};
+        gdd__map_dcl_attributename(&oid, server_name.c_str());
+        EXPECT_EQ(std::string(buffer), type) << server_name;
+        EXPECT_EQ(oid.dcl_oidlen, static_cast<CS_INT>(type.size()));
+        EXPECT_EQ(gdd__get_dcl_syntax(buffer), syntax) << server_name;
+    };
+    // Searches ask for the sixteen OIDs in map order; each keeps its text and has its syntax.
+    const std::string arc = "1.3.6.1.4.1.32473.4.2.", arcs = "1 2 3 4 5 6 7 8 9 10 11 15 16 17 18 19 ";
+    const std::string syntaxes = "2112562211111211";
+    std::string requested;
+    for (int row = 0; row < 16; ++row) {
+        requested += std::string(velmor_attributes[row]).substr(arc.size()) + " ";
+        expect_mapped(velmor_attributes[row], velmor_attributes[row], syntaxes[row] - '0');
+    }
+    EXPECT_EQ(requested, arcs);
+    EXPECT_EQ(velmor_attributes[16], nullptr);
+    const std::tuple<const char *, std::string, CS_INT> cases[] = {
+        {"velmorAddress", arc + "5", DCL_SYNTAX_TRANADDR}, {"VELMORADDRESS", arc + "5", DCL_SYNTAX_TRANADDR},
+        {"velmorstatus", arc + "4", DCL_SYNTAX_INTEGER},   {"velmorSecurity", arc + "6", DCL_SYNTAX_OID},
+        {"velmorHAservername", arc + "15", DCL_SYNTAX_STRING},
+        {"velmorResourceManagerType", arc + "17", DCL_SYNTAX_INTEGER},
+        {"velmorServerType", arc + "19", DCL_SYNTAX_STRING},
+        // Outside the map, or not exactly one of its OIDs: kept as named, syntax string.
+        {"1.3.6.1.4.1.32473.4.2.04", arc + "04", DCL_SYNTAX_STRING},
+        {"1.3.6.1.4.1.32473.4.2.170", arc + "170", DCL_SYNTAX_STRING},
+        {"1.3.6.1.4.1.32473.4.2.12", arc + "12", DCL_SYNTAX_STRING},
+        {"1.3.6.1.4.1.32473.4.2.5 ", arc + "5 ", DCL_SYNTAX_STRING},
+        {"objectClass", "objectClass", DCL_SYNTAX_STRING}, {"velmorAddressX", "velmorAddressX", DCL_SYNTAX_STRING},
+    };
+    for (const auto &[name, type, syntax] : cases) expect_mapped(name, type, syntax);
+    EXPECT_EQ(log_count(" (DCL_SYNTAX_OID)\n"), 2);
+}
+
+TEST(TransportAddress, ReadsFieldsAtHashesAndRefusesABlankType) {
+    struct Case { const char *text; bool accepted; const char *type; CS_INT access; const char *address; };
+    const Case cases[] = {
+        {"TCP#0#h1 5000", true, "TCP", 0, "h1 5000"}, {"TCP#5", true, "TCP", 5, ""},
+        {"TCP", true, "TCP", 0, ""},                   {"#TCP#1#h 1", true, "TCP", 1, "h 1"},
+        {"TCP##srvhost 5000", true, "TCP", 0, ""},     {"ipx#0#a#b", true, "ipx", 0, "a"},
+        {"tcp# -12abc#x, y", true, "tcp", -12, "x, y"}, {"TCP#99999999999#h", true, "TCP", INT_MAX, "h"},
+        {"TCP#-99999999999#h", true, "TCP", INT_MIN, "h"},
+        {"ttttttttttttttttttttttttttttttttttttttttttttttttttttttttttttttttttttttt", true,
+         "ttttttttttttttttttttttttttttttttttttttttttttttttttttttttttttttt", 0, ""},  // cut to 63
+        {" ", false, "", 0, ""}, {"", false, "", 0, ""}, {"###", false, "", 0, ""}, {" TCP#0#h", false, "", 0, ""},
+    };
+    for (const Case &c : cases) {
+        std::string text = c.text;
+        DCL_TRANADDR value{};
+        EXPECT_EQ(gdd__get_dcl_tranaddr(&value, text.data()), c.accepted ? CS_SUCCEED : CS_FAIL) << c.text;
+        EXPECT_STREQ(value.dcl_trantype, c.type) << c.text;
+        EXPECT_EQ(value.dcl_accesstype, c.access) << c.text;
+        EXPECT_STREQ(value.dcl_tranaddress, c.address) << c.text;
+    }
+}
+
+TEST(TransportAddress, WritesTcpFamilyAsHostPortAndNetfilter) {
+    struct Case { const char *type; CS_INT access; const char *address, *text; };
+    const Case cases[] = {
+        {"QRWINET", 0, "srvhost,5000", "TCP#0#srvhost 5000"}, {"tcp", 1, "srvhost 5000 ssl", "tcp#1#srvhost 5000 ssl"},
+        {"TCP", 0, "srvhost", "TCP#0#srvhost"},               {"QRWINET", 0, "srvhost, 5000", "TCP#0#srvhost 5000"},
+        {"tcp", 0, "srvhost, 5000, ssl", "tcp#0#srvhost 5000  ssl"},
+        {"TCP", 0, "h 5000 a, b,c", "tcp#0#h 5000 a, b,c"},   {"TCP", 0, "srvhost 5000 ", "TCP#0#srvhost 5000"},
+        {"myTCPnet", 3, ",, h,,5000", "TCP#3#h 5000"},        {"xtcpx", 0, " ,srvhost, ", "TCP#0# ,srvhost"},
+        {"TCP", 0, "", "TCP#0#"},                             {"TCP", 0, " ,, ", "TCP#0# ,, "},
+        {"QRWINET", INT_MIN, "h 1", "TCP#-2147483648#h 1"},   {"ipx", 0, "a#b", "ipx#0#a#b"},
+        {"Tcp", 7, "a,b", "Tcp#7#a,b"},  // the family test is case-sensitive
+    };
+    for (const Case &c : cases) {
+        const DCL_TRANADDR value = transport_address(c.type, c.access, c.address);
+        char text[GDD_TEXT_SIZE];
+        ASSERT_EQ(gdd__get_ldap_tranaddr_string(text, sizeof text, &value), CS_SUCCEED);
+        EXPECT_STREQ(text, c.text) << c.type << " " << c.address;
+    }
+    EXPECT_TRUE(log_contains("Attempt to parse the dcl_tranaddress field failed\n"));
+    EXPECT_TRUE(log_contains("gdd__get_ldap_tranaddr_string: Created string TCP#0#srvhost 5000\n"));
+}
+
+TEST(TransportAddress, IsCutToTheCallersBufferAndMissingOneIsABlank) {
+    const DCL_TRANADDR longest = transport_address(std::string(63, 't'), INT_MIN, std::string(511, 'a'));
+    char text[GDD_TEXT_SIZE];
+    ASSERT_EQ(gdd__get_ldap_tranaddr_string(text, sizeof text, &longest), CS_SUCCEED);
+    EXPECT_EQ(std::string(text), std::string(63, 't') + "#-2147483648#" + std::string(512 - 76, 'a'));
+    EXPECT_TRUE(log_contains("WARNING! gdd__copy_string: outbuflen(513) is too small for inlen(587).\n"));
+    ASSERT_EQ(gdd__get_ldap_tranaddr_string(text, 8, &longest), CS_SUCCEED);
+    EXPECT_STREQ(text, "ttttttt");
+
+    ASSERT_EQ(gdd__get_ldap_tranaddr_string(text, sizeof text, nullptr), CS_SUCCEED);
+    EXPECT_STREQ(text, " ");
+    DCL_TRANADDR read_back{};
+    EXPECT_EQ(gdd__get_dcl_tranaddr(&read_back, text), CS_FAIL);
+}
+
+TEST(Values, AreReadBySyntax) {
+    const std::pair<const char *, CS_INT> integers[] = {
+        {"42abc", 42}, {"abc", 0}, {" -7", -7}, {"\t+5", 5}, {"- 3", 0}, {"2147483647", INT_MAX},
+        {"2147483648", INT_MAX}, {"-2147483649", INT_MIN}, {"123456789012345678901234567890", INT_MAX}};
+    DCL_COMP comp = untouched_comp();
+    for (const auto &[text, integer] : integers) {
+        DCL_ATTRVALUE value{};
+        ASSERT_EQ(gdd__get_dcl_value(&value, const_cast<char *>(text), DCL_SYNTAX_INTEGER, &comp), CS_SUCCEED);
+        EXPECT_EQ(value.dcl_integer, integer) << text;
+    }
+    for (CS_INT syntax : {DCL_SYNTAX_STRING, DCL_SYNTAX_OID})
+        for (const char *text : {"", "1.2.3"}) {
+            DCL_ATTRVALUE value{};
+            ASSERT_EQ(gdd__get_dcl_value(&value, const_cast<char *>(text), syntax, &comp), CS_SUCCEED);
+            EXPECT_EQ(value.dcl_string.dcl_length, static_cast<CS_INT>(std::strlen(text)));
+            EXPECT_STREQ(value.dcl_string.dcl_stringp, text);
+            std::free(value.dcl_string.dcl_stringp);
+        }
+    EXPECT_EQ(comp.dcl_status, untouched_comp().dcl_status);
+    DCL_ATTRVALUE value{};
+    EXPECT_EQ(gdd__get_dcl_value(&value, const_cast<char *>(" "), DCL_SYNTAX_TRANADDR, &comp), CS_FAIL);
+    EXPECT_EQ(comp.dcl_status, untouched_comp().dcl_status);  // refused, not reported
+
+    EXPECT_EQ(gdd__get_dcl_value(&value, const_cast<char *>("x"), 3, &comp), CS_FAIL);
+    EXPECT_EQ(comp.dcl_provstatus, DLDAP_ERR_INVALID);
+    EXPECT_EQ(comp.dcl_oserr, 0);
+    gdd_alloc::allocations = 0;
+    gdd_alloc::fail_at = 1;
+    EXPECT_EQ(gdd__get_dcl_value(&value, const_cast<char *>("x"), DCL_SYNTAX_STRING, &comp), CS_FAIL);
+    gdd_alloc::fail_at = 0;
+    EXPECT_EQ(comp.dcl_provstatus, DLDAP_ERR_NOMEM);
+    EXPECT_EQ(comp.dcl_oserr, ENOMEM);
+}
+
+TEST(Values, AreWrittenAsLdapText) {
+    char text[GDD_TEXT_SIZE];
+    DCL_ATTRVALUE value{};
+    auto written = [&](const DCL_ATTRVALUE *from, CS_INT syntax) {
+        std::strcpy(text, "old");
+        EXPECT_EQ(gdd__get_ldap_value_string(text, sizeof text, from, syntax), CS_SUCCEED);
+        return std::string(text);
+    };
+    EXPECT_EQ(written(nullptr, DCL_SYNTAX_INTEGER), "0");
+    value.dcl_integer = INT_MIN;
+    EXPECT_EQ(written(&value, DCL_SYNTAX_INTEGER), "-2147483648");
+    const std::string long_text(600, 's');
+    value.dcl_string = DCL_STRING{600, const_cast<CS_CHAR *>(long_text.c_str())};
+    EXPECT_EQ(written(&value, DCL_SYNTAX_STRING), long_text.substr(0, 512));
+    EXPECT_TRUE(log_contains("Result will be truncated!\n"));
+    value.dcl_string = DCL_STRING{3, const_cast<CS_CHAR *>("1.2.3.4")};
+    EXPECT_EQ(written(&value, DCL_SYNTAX_OID), "1.2");
+    EXPECT_EQ(written(nullptr, DCL_SYNTAX_STRING), "");  // no value: the empty text
+    value.dcl_string = DCL_STRING{5, nullptr};
+    EXPECT_EQ(written(&value, DCL_SYNTAX_OID), "");
+    value.dcl_tranaddr = transport_address("QRWINET", 0, "srvhost,5000");
+    EXPECT_EQ(written(&value, DCL_SYNTAX_TRANADDR), "TCP#0#srvhost 5000");
+    EXPECT_EQ(written(nullptr, DCL_SYNTAX_TRANADDR), " ");
+
+    EXPECT_EQ(gdd__get_ldap_value_string(text, sizeof text, &value, 3), CS_FAIL);
+    EXPECT_TRUE(log_contains("unexpected attribute syntax: 3\n"));
+    EXPECT_EQ(gdd__get_ldap_value_string(nullptr, sizeof text, &value, DCL_SYNTAX_TRANADDR), CS_FAIL);
+    EXPECT_TRUE(log_contains("gdd__get_ldap_tranaddr_string failed.\n"));
+}

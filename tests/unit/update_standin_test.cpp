@@ -1,0 +1,259 @@
+// Add, modify and delete against the scripted stand-in library: the exact
+// modification lists sent, the refusals that send nothing, the server's
+// refusals mapped to codes, and allocation failures at every step.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "ldap_alloc.h"
+#include "ldap_drv.h"
+#include "support/driver_library.h"
+#include "support/log_file.h"
+#include "support/session.h"
+#include "support/standin.h"
+
+namespace {
+
+// A host object built attribute by attribute; values live as long as it does.
+class HostObject {
+public:
+    HostObject &integer(const char *oid, std::vector<CS_INT> values) {
+        auto &slots = add(oid, DCL_SYNTAX_INTEGER, values.size());
+        for (std::size_t i = 0; i < values.size(); ++i) slots[i].dcl_integer = values[i];
+        return *this;
+    }
+    HostObject &text(const char *oid, CS_INT syntax, std::vector<std::string> values) {
+        auto &slots = add(oid, syntax, values.size());
+        for (std::size_t i = 0; i < values.size(); ++i) {
+            texts_.push_back(values[i]);
+            slots[i].dcl_string.dcl_length = static_cast<CS_INT>(texts_.back().size());
+            slots[i].dcl_string.dcl_stringp = texts_.back().data();
+        }
+        return *this;
+    }
+    HostObject &address(const char *oid, const char *type, CS_INT access, const char *where) {
+        auto &slots = add(oid, DCL_SYNTAX_TRANADDR, 1);
+        std::snprintf(slots[0].dcl_tranaddr.dcl_trantype, 64, "%s", type);
+        slots[0].dcl_tranaddr.dcl_accesstype = access;
+        std::snprintf(slots[0].dcl_tranaddr.dcl_tranaddress, 512, "%s", where);
+        return *this;
+    }
+    // An attribute without value records.
+    HostObject &empty(const char *oid, CS_INT syntax) {
+        add(oid, syntax, 0);
+        attributes_.back().dcl_attrvalues = nullptr;
+        return *this;
+    }
+    HostObject &without_oid() {
+        add(nullptr, DCL_SYNTAX_STRING, 0);
+        return *this;
+    }
+    DCL_OBJECT *object() {
+        object_ = DCL_OBJECT{};
+        for (std::size_t i = 0; i < attributes_.size(); ++i)
+            if (!values_[i].empty()) attributes_[i].dcl_attrvalues = values_[i].data();
+        object_.dcl_attrlist.dcl_numattr = static_cast<CS_INT>(attributes_.size());
+        object_.dcl_attrlist.dcl_attribute = attributes_.empty() ? nullptr : attributes_.data();
+        return &object_;
+    }
+
+private:
+    std::vector<DCL_ATTRVALUE> &add(const char *oid, CS_INT syntax, std::size_t count) {
+        DCL_ATTRIBUTE attribute{};
+        attribute.dcl_attrtype.dcl_oidp = const_cast<char *>(oid);
+        attribute.dcl_attrtype.dcl_oidlen = oid ? static_cast<CS_INT>(std::strlen(oid)) : 0;
+        attribute.dcl_attrsyntax = syntax;
+        attribute.dcl_numvalues = static_cast<CS_INT>(count);
+        attributes_.push_back(attribute);
+        values_.emplace_back(count);
+        return values_.back();
+    }
+    std::vector<DCL_ATTRIBUTE> attributes_;
+    std::vector<std::vector<DCL_ATTRVALUE>> values_;
+    std::vector<std::string> texts_;  // reserve: pointers into it must stay valid
+    DCL_OBJECT object_{};
+
+public:
+    HostObject() { texts_.reserve(64); }
+};
+
+constexpr char kUrl[] = "ldap://127.0.0.1:389/o=acme";
+
+struct BoundSession : Session {
+    BoundSession() : Session(kUrl) {
+        EXPECT_EQ(bind(), CS_SUCCEED);
+    }
+    CS_RETCODE add(const std::string &name, DCL_OBJECT *object) {
+        comp = untouched_comp();
+        return driver().add_entry(handle(), const_cast<char *>(name.c_str()), CS_NULLTERM, object, &comp);
+    }
+    CS_RETCODE modify(const std::string &name, DCL_OBJECT *object) {
+        comp = untouched_comp();
+        return driver().modify_entry(handle(), const_cast<char *>(name.c_str()), CS_NULLTERM, object,
+                                     &comp);
+    }
+    CS_RETCODE remove(const std::string &name) {
+        comp = untouched_comp();
+        return driver().delete_entry(handle(), const_cast<char *>(name.c_str()), CS_NULLTERM, &comp);
+    }
+};
+
+}  // namespace
+
+TEST(Update, AddSendsTheObjectClassAndEveryAttributeAsText) {
+    Standin &standin = Standin::use();
+    BoundSession session;
+    HostObject host;
+    host.text("1.3.6.1.4.1.32473.4.2.2", DCL_SYNTAX_STRING, {"srv1"})
+        .integer("1.3.6.1.4.1.32473.4.2.1", {-2147483647 - 1, 7})
+        .address("1.3.6.1.4.1.32473.4.2.5", "QRWINET", 0, "srvhost, 5000")
+        .text("1.3.6.1.4.1.32473.4.2.6", DCL_SYNTAX_OID, {"1.2.3"})
+        .empty("1.3.6.1.4.1.32473.4.2.4", DCL_SYNTAX_INTEGER)
+        .empty("1.3.6.1.4.1.32473.4.2.5", DCL_SYNTAX_TRANADDR);
+    ASSERT_EQ(session.add("srv1", host.object()), CS_SUCCEED);
+    EXPECT_EQ(standin.last_update(),
+              "add velmorServername=srv1, o=acme\n"
+              "0 ObjectClass=velmorServer\n"
+              "0 1.3.6.1.4.1.32473.4.2.2=srv1\n"
+              "0 1.3.6.1.4.1.32473.4.2.1=-2147483648|7\n"
+              "0 1.3.6.1.4.1.32473.4.2.5=TCP#0#srvhost 5000\n"
+              "0 1.3.6.1.4.1.32473.4.2.6=1.2.3\n"
+              "0 1.3.6.1.4.1.32473.4.2.4=0\n"
+              "0 1.3.6.1.4.1.32473.4.2.5= \n");
+    EXPECT_EQ(session.comp.dcl_status, -11);
+}
+
+TEST(Update, ModifyReplacesWithoutTouchingTheObjectClass) {
+    Standin &standin = Standin::use();
+    BoundSession session;
+    HostObject none;
+    ASSERT_EQ(session.modify("srv1", none.object()), CS_SUCCEED);
+    EXPECT_EQ(standin.last_update(), "modify velmorServername=srv1, o=acme\n");
+    EXPECT_TRUE(log_contains("gdd__set_entry: Found 0 attributes in the DCL_OBJECT\n"));
+    EXPECT_TRUE(log_contains("gdd__set_entry: Storing 1 attributes (One extra for ObjectClass)\n"));
+
+    HostObject host;
+    host.integer("1.3.6.1.4.1.32473.4.2.4", {3}).without_oid().integer("1.3.6.1.4.1.32473.4.2.1", {1});
+    ASSERT_EQ(session.modify("velmorServername=srv1, ou=other, o=acme", host.object()), CS_SUCCEED);
+    // The list ends at the attribute without an OID text.
+    EXPECT_EQ(standin.last_update(),
+              "modify velmorServername=srv1, ou=other, o=acme\n2 1.3.6.1.4.1.32473.4.2.4=3\n");
+}
+
+TEST(Update, ValuesThatCannotBeWrittenSendNothing) {
+    Standin &standin = Standin::use();
+    BoundSession session;
+    HostObject unknown_syntax;
+    unknown_syntax.integer("1.3.6.1.4.1.32473.4.2.1", {1});
+    unknown_syntax.object()->dcl_attrlist.dcl_attribute[0].dcl_attrsyntax = 3;
+    HostObject string_without_values;
+    string_without_values.empty("1.3.6.1.4.1.32473.4.2.3", DCL_SYNTAX_STRING);
+    for (HostObject *host : {&unknown_syntax, &string_without_values}) {
+        EXPECT_EQ(session.add("srv1", host->object()), CS_FAIL);
+        EXPECT_EQ(session.comp.dcl_provstatus, DLDAP_ERR_INVALID);
+        EXPECT_EQ(session.comp.dcl_oserr, 0);
+    }
+    EXPECT_EQ(standin.calls("ldap_add_s"), 0);
+    EXPECT_EQ(log_count("gdd__get_ldap_value_string failed.\n"), 2);
+
+    const std::string too_long(520, 'n');
+    HostObject host;
+    EXPECT_EQ(session.add(too_long, host.object()), CS_FAIL);
+    EXPECT_EQ(session.comp.dcl_provstatus, DLDAP_ERR_INVALID);
+    EXPECT_EQ(session.remove(too_long), CS_FAIL);
+    EXPECT_EQ(session.comp.dcl_provstatus, DLDAP_ERR_INVALID);
+    EXPECT_EQ(standin.calls("ldap_add_s") + standin.calls("ldap_delete_s"), 0);
+}
+
+TEST(Update, AStringLongerThan512CharactersIsSentCut) {
+    Standin &standin = Standin::use();
+    BoundSession session;
+    HostObject host;
+    host.text("1.3.6.1.4.1.32473.4.2.3", DCL_SYNTAX_STRING, {std::string(600, 's')});
+    ASSERT_EQ(session.modify("srv1", host.object()), CS_SUCCEED);
+    EXPECT_NE(standin.last_update().find("=" + std::string(512, 's') + "\n"), std::string::npos);
+}
+
+TEST(Update, ServerRefusalsMapToTheirCodes) {
+    Standin &standin = Standin::use();
+    BoundSession session;
+    HostObject host;
+    struct Case {
+        const char *function;
+        int server_code;
+        CS_INT provstatus;
+    };
+    const Case cases[] = {
+        {"ldap_add_s", 68, DLDAP_ERR_UPDATE},   {"ldap_add_s", 50, DLDAP_ERR_ACCESS},
+        {"ldap_modify_s", 49, DLDAP_ERR_ACCESS}, {"ldap_modify_s", 65, DLDAP_ERR_UPDATE},
+        {"ldap_delete_s", 32, DLDAP_ERR_DELETE}, {"ldap_delete_s", 50, DLDAP_ERR_ACCESS},
+        {"ldap_delete_s", 66, DLDAP_ERR_DELETE},
+    };
+    for (const Case &c : cases) {
+        standin.script(c.function, c.server_code);
+        const std::string function = c.function;
+        const CS_RETCODE result = function == "ldap_add_s"      ? session.add("srv1", host.object())
+                                  : function == "ldap_modify_s" ? session.modify("srv1", host.object())
+                                                                : session.remove("srv1");
+        EXPECT_EQ(result, CS_FAIL) << function << c.server_code;
+        EXPECT_EQ(session.comp.dcl_status, 1);
+        EXPECT_EQ(session.comp.dcl_provstatus, c.provstatus) << function << c.server_code;
+        EXPECT_EQ(session.comp.dcl_oserr, c.server_code);
+    }
+    EXPECT_EQ(log_count("Insufficient access to perform the operation!!\n"), 3);
+    EXPECT_TRUE(log_contains("ldap_delete_s call failed: \"Scripted result 32\"(32)\n"));
+    EXPECT_TRUE(log_contains("LDAP_ADD_S/LDAP_MODIFY_S failed: \"Scripted result 68\"(68)\n"));
+}
+
+TEST(Update, ASessionWithoutConnectionSendsNothing) {
+    Standin &standin = Standin::use();
+    Session session(kUrl);
+    HostObject host;
+    DCL_COMP comp = untouched_comp();
+    EXPECT_EQ(driver().add_entry(session.handle(), const_cast<char *>("srv1"), 4, host.object(), &comp),
+              CS_FAIL);
+    EXPECT_EQ(comp.dcl_provstatus, DLDAP_ERR_UPDATE);
+    EXPECT_EQ(comp.dcl_oserr, -1);
+    EXPECT_EQ(driver().delete_entry(session.handle(), const_cast<char *>("srv1"), 4, &comp), CS_FAIL);
+    EXPECT_EQ(comp.dcl_provstatus, DLDAP_ERR_DELETE);
+    EXPECT_EQ(standin.calls("ldap_add_s") + standin.calls("ldap_delete_s"), 0);
+}
+
+// Every allocation along an add or a modify fails once in its own run: each
+// run reports code 1 with ENOMEM and sends nothing; the sanitizer build sees
+// any leak.
+TEST(Update, EveryAllocationFailureIsReportedAndSendsNothing) {
+    Standin &standin = Standin::use();
+    DCL_SESS_PROPS properties = session_properties();
+    DCL_COMP comp{};
+    CS_VOID *handle = nullptr;
+    CS_INT version = 0;
+    ASSERT_EQ(gdd_open(const_cast<char *>(kUrl), CS_NULLTERM, &version, &handle, &comp, &properties),
+              CS_SUCCEED);
+    ASSERT_EQ(gdd_bind(handle, &comp), CS_SUCCEED);
+    HostObject host;
+    host.text("1.3.6.1.4.1.32473.4.2.2", DCL_SYNTAX_STRING, {"srv1", "alias"})
+        .integer("1.3.6.1.4.1.32473.4.2.1", {1})
+        .address("1.3.6.1.4.1.32473.4.2.5", "tcp", 0, "h 1 ssl");
+    for (auto operation : {&gdd_add_entry, &gdd_modify_entry}) {
+        const long before = gdd_alloc::allocations;
+        ASSERT_EQ(operation(handle, const_cast<char *>("srv1"), 4, host.object(), &comp), CS_SUCCEED);
+        const long needed = gdd_alloc::allocations - before;
+        ASSERT_GT(needed, 5);
+        for (long n = 1; n <= needed; ++n) {
+            const int sent = standin.calls("ldap_add_s") + standin.calls("ldap_modify_s");
+            gdd_alloc::fail_at = gdd_alloc::allocations + n;
+            comp = DCL_COMP{};
+            EXPECT_EQ(operation(handle, const_cast<char *>("srv1"), 4, host.object(), &comp), CS_FAIL);
+            EXPECT_EQ(comp.dcl_provstatus, DLDAP_ERR_NOMEM) << n;
+            EXPECT_EQ(comp.dcl_oserr, ENOMEM) << n;
+            EXPECT_EQ(standin.calls("ldap_add_s") + standin.calls("ldap_modify_s"), sent) << n;
+        }
+        gdd_alloc::fail_at = 0;
+    }
+    ASSERT_EQ(gdd_unbind(handle, &comp), CS_SUCCEED);
+    ASSERT_EQ(gdd_close(handle, &comp), CS_SUCCEED);
+}

@@ -1,0 +1,33 @@
+/*
+ * veldir's alarm clock: the overall --deadline, driven by SIGALRM.  The
+ * driver halts it around its blocking LDAP calls (through the exported host
+ * functions) and restarts it with the time that remained, so the signal
+ * never falls into those calls.  When the deadline passes outside them the
+ * tool ends with kExitDeadline; child processes registered here (the demo's
+ * server) are stopped first, and then the tool winds down on its own path.
+ */
+#ifndef VELDIR_ALARM_CLOCK_H
+#define VELDIR_ALARM_CLOCK_H
+
+#include <sys/types.h>
+
+namespace alarm_clock {
+
+// Arms the deadline; seconds <= 0 leaves the clock off.
+void start_deadline(double seconds);
+
+// Save what remains and stop the clock / re-arm it with what remained.
+// A second halt without a restart keeps the first saved time.
+void halt();
+void restart();
+
+bool deadline_passed();
+
+// While a child is registered the deadline stops it instead of ending the
+// tool at once, so that the tool can still clean up behind it.
+void stop_child_on_deadline(pid_t child);
+void forget_child();
+
+}  // namespace alarm_clock
+
+#endif

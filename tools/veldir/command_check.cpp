@@ -1,0 +1,174 @@
+// check: the connection diagnosed step by step (load, open, bind, search,
+// unbind, close) with the time of each, and the failing step explained.
+#include <chrono>
+#include <iomanip>
+#include <ostream>
+#include <sstream>
+
+#include "commands.h"
+#include "connection.h"
+#include "exit_codes.h"
+#include "json_writer.h"
+#include "output.h"
+#include "table.h"
+
+namespace {
+
+struct StepRecord {
+    std::string name;
+    bool ok = false;
+    double milliseconds = 0;
+    std::string note;
+};
+
+class StepClock {
+public:
+    StepClock() : start_(std::chrono::steady_clock::now()) {}
+    double milliseconds() const {
+        return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start_).count();
+    }
+
+private:
+    std::chrono::steady_clock::time_point start_;
+};
+
+std::string format_milliseconds(double milliseconds) {
+    std::ostringstream text;
+    text << std::fixed << std::setprecision(milliseconds < 10 ? 1 : 0) << milliseconds << " ms";
+    return text.str();
+}
+
+// How the bind will protect the connection, as the initialisation string says.
+std::string transport_of(const std::string &init) {
+    std::istringstream words(init);
+    std::string word;
+    bool starttls = false;
+    while (words >> word) {
+        if (word.rfind("ldaps://", 0) == 0) return "TLS (ldaps)";
+        if (word.find("://") != std::string::npos) break;
+        if (word.rfind("starttls", 0) == 0) starttls = true;
+    }
+    return starttls ? "StartTLS" : "no TLS";
+}
+
+class Checker {
+public:
+    explicit Checker(const Invocation &invocation) : invocation_(invocation) {}
+
+    // Runs the steps until one fails; the failure, if any.
+    Outcome run() {
+        if (Outcome failure = step("settings", [&] { return resolve_settings(invocation_, connection_.settings); }))
+            return failure;
+        if (Outcome failure = step("load driver", [&] { return load_driver(connection_.settings.driver, connection_.driver); }))
+            return failure;
+        connection_.session = std::make_unique<Session>(connection_.driver, connection_.settings);
+        Session &session = *connection_.session;
+        if (Outcome failure = step("open", [&] { return session.open(); })) return failure;
+        steps_.back().note = "interface version " + std::to_string(session.interface_version());
+        if (invocation_.base)
+            if (Outcome failure = step("set base", [&] { return session.set_search_base(*invocation_.base); }))
+                return failure;
+        std::string bind_dn;
+        session.get_property(DCL_PROP_BINDDN, bind_dn);
+        Outcome failure = step("bind", [&] { return session.bind(); });
+        steps_.back().note = transport_of(connection_.settings.init) + ", " +
+                             (bind_dn.empty() ? std::string("anonymous") : "as " + bind_dn);
+        if (failure) {
+            step("unbind", [&] { return session.unbind(); });
+            step("close", [&] { return session.close(); });
+            return failure;
+        }
+        std::vector<Entry> entries;
+        failure = step("search", [&] { return session.search(entries); });
+        if (!failure) steps_.back().note = std::to_string(entries.size()) + " server entries below the base";
+        // The connection is released even when the search failed.
+        Outcome unbind = step("unbind", [&] { return session.unbind(); });
+        Outcome close = step("close", [&] { return session.close(); });
+        if (failure) return failure;
+        return unbind ? unbind : close;
+    }
+
+    void print_header(std::ostream &out) const {
+        Table table;
+        table.add_row({"driver", connection_.settings.driver});
+        table.add_row({"init", masked_init_string(connection_.settings.init)});
+        table.add_row({"CA file", connection_.settings.ca.empty() ? "(none)" : connection_.settings.ca});
+        const int limit = connection_.settings.timelimit.value_or(0);
+        table.add_row({"time limit", limit == 0 ? "none" : std::to_string(limit) + " s"});
+        table.print(out);
+        out << '\n';
+    }
+
+    void print_steps(std::ostream &out) const {
+        Table table({"STEP", "RESULT", "TIME", "NOTE"});
+        for (const StepRecord &record : steps_)
+            table.add_row({record.name, record.ok ? "ok" : "FAILED", format_milliseconds(record.milliseconds), record.note});
+        table.print(out);
+    }
+
+    void print_json(std::ostream &out, const Outcome &failure) const {
+        JsonWriter json(out);
+        json.begin_object();
+        json.key("ok").value(!failure);
+        json.key("init").value(masked_init_string(connection_.settings.init));
+        json.key("steps").begin_array();
+        for (const StepRecord &record : steps_) {
+            json.begin_object();
+            json.key("step").value(record.name);
+            json.key("ok").value(record.ok);
+            json.key("milliseconds").value(static_cast<std::int64_t>(record.milliseconds + 0.5));
+            json.key("note").value(record.note);
+            json.end_object();
+        }
+        json.end_array();
+        if (failure) {
+            const Explanation explanation = explain(*failure);
+            json.key("error").begin_object();
+            json.key("step").value(failure->step);
+            json.key("code").value(explanation.code_name);
+            json.key("message").value(explanation.meaning);
+            json.key("detail").value(explanation.detail);
+            json.key("hint").value(explanation.hint);
+            json.end_object();
+        }
+        json.end_object();
+    }
+
+    void disconnect(std::ostream &err) { connection_.disconnect(err); }
+
+private:
+    template <typename Action>
+    Outcome step(const char *name, Action action) {
+        StepClock clock;
+        Outcome failure = action();
+        steps_.push_back({name, !failure, clock.milliseconds(), ""});
+        return failure;
+    }
+
+    const Invocation &invocation_;
+    Connection connection_;
+    std::vector<StepRecord> steps_;
+};
+
+}  // namespace
+
+int run_check(const Invocation &invocation, std::ostream &out, std::ostream &err) {
+    Checker checker(invocation);
+    const Outcome failure = checker.run();
+    checker.disconnect(err);
+    if (invocation.format == Format::json) {
+        checker.print_json(out, failure);
+    } else {
+        checker.print_header(out);
+        checker.print_steps(out);
+        if (failure) {
+            out << '\n';
+            const std::vector<std::string> lines = failure_lines(*failure);
+            for (const std::string &line : lines) out << line << '\n';
+            out << "The driver's log libveldldap.log in the working directory tells more.\n";
+        } else {
+            out << "\nThe connection works.\n";
+        }
+    }
+    return failure ? failure->exit_code : kExitOk;
+}

@@ -1,0 +1,110 @@
+#include "config.h"
+
+#include <strings.h>
+
+#include <cctype>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <string_view>
+
+#include "exit_codes.h"
+#include "schema.h"
+
+namespace {
+
+constexpr std::string_view kBlanks = " \t\r";
+
+std::string_view trim(std::string_view text) {
+    const std::size_t begin = text.find_first_not_of(kBlanks);
+    if (begin == std::string_view::npos) return {};
+    return text.substr(begin, text.find_last_not_of(kBlanks) - begin + 1);
+}
+
+bool same_word(std::string_view left, std::string_view right) {
+    return left.size() == right.size() && ::strncasecmp(left.data(), right.data(), left.size()) == 0;
+}
+
+std::string unquote(std::string_view value) {
+    if (value.size() >= 2 && value.front() == '"' && value.back() == '"') value = value.substr(1, value.size() - 2);
+    return std::string(value);
+}
+
+std::string relative_to(const std::filesystem::path &directory, const std::string &path) {
+    if (path.empty() || std::filesystem::path(path).is_absolute()) return path;
+    return (directory / path).lexically_normal().string();
+}
+
+class ConfigReader {
+public:
+    ConfigReader(std::string path, ConnectionSettings &settings)
+        : path_(std::move(path)), settings_(settings),
+          directory_(std::filesystem::absolute(path_).parent_path()) {}
+
+    std::optional<Failure> read() {
+        std::ifstream file(path_);
+        if (!file)
+            return tool_failure("read " + path_, "cannot read the configuration file " + path_,
+                                "give another file with --config FILE, or the string with --init", kExitConfiguration);
+        std::string line;
+        while (std::getline(file, line)) {
+            ++line_number_;
+            if (std::optional<Failure> failure = take_line(trim(line))) return failure;
+        }
+        return std::nullopt;
+    }
+
+private:
+    std::optional<Failure> take_line(std::string_view line) {
+        if (line.empty() || line.front() == '#' || line.front() == ';') return std::nullopt;
+        if (line.front() == '[') {
+            if (line.back() != ']') return error("a section header must end with ]");
+            in_directory_ = same_word(trim(line.substr(1, line.size() - 2)), "DIRECTORY");
+            return std::nullopt;
+        }
+        const std::size_t equals = line.find('=');
+        if (equals == std::string_view::npos) return error("expected key = value");
+        if (!in_directory_) return std::nullopt;
+        const std::string_view key = trim(line.substr(0, equals));
+        const std::string value = unquote(trim(line.substr(equals + 1)));
+        std::string lowered(key);
+        for (char &c : lowered) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (!seen_.insert(lowered).second) return error("\"" + std::string(key) + "\" is given twice");
+        return assign(key, value);
+    }
+
+    std::optional<Failure> assign(std::string_view key, const std::string &value) {
+        if (same_word(key, "driver")) {
+            settings_.driver = relative_to(directory_, value);
+        } else if (same_word(key, "init")) {
+            settings_.init = value;
+        } else if (same_word(key, "ca")) {
+            settings_.ca = relative_to(directory_, value);
+        } else if (same_word(key, "timelimit")) {
+            const std::optional<CS_INT> seconds = parse_integer(value);
+            if (!seconds || *seconds < 0) return error("timelimit must be a number of seconds (0: no limit)");
+            settings_.timelimit = *seconds;
+        } else {
+            return error("unknown key \"" + std::string(key) + "\" (known: driver, init, ca, timelimit)");
+        }
+        return std::nullopt;
+    }
+
+    Failure error(const std::string &what) const {
+        return tool_failure("read " + path_, path_ + ":" + std::to_string(line_number_) + ": " + what,
+                            "see the section on libdsv.cfg in veldir(1)", kExitConfiguration);
+    }
+
+    std::string path_;
+    ConnectionSettings &settings_;
+    std::filesystem::path directory_;
+    int line_number_ = 0;
+    bool in_directory_ = false;
+    std::set<std::string> seen_;
+};
+
+}  // namespace
+
+std::optional<Failure> read_config_file(const std::string &path, ConnectionSettings &settings) {
+    return ConfigReader(path, settings).read();
+}

@@ -1,0 +1,37 @@
+/*
+ * Getting from the command line to a bound session: the settings from
+ * libdsv.cfg and the options (options win), the driver loaded, the session
+ * opened, the search base set when --base asks for it, and the bind.  The
+ * commands that talk to the directory all start here.
+ */
+#ifndef VELDIR_CONNECTION_H
+#define VELDIR_CONNECTION_H
+
+#include <memory>
+
+#include "cli.h"
+#include "config.h"
+#include "driver_loader.h"
+#include "session.h"
+
+inline constexpr int kDefaultTimelimit = 30;
+
+struct Connection {
+    ConnectionSettings settings;
+    DriverLibrary driver;
+    std::unique_ptr<Session> session;
+
+    // Unbinds and closes; a failure there is only worth a warning on `err`.
+    void disconnect(std::ostream &err);
+};
+
+// The settings: libdsv.cfg (--config, or ./libdsv.cfg when present), then the options.
+Outcome resolve_settings(const Invocation &invocation, ConnectionSettings &settings);
+
+// Settings, driver, open, base; and the bind when `bind` is set.
+Outcome connect(const Invocation &invocation, Connection &connection, bool bind);
+
+// The initialisation string with its password replaced by "****", for showing.
+std::string masked_init_string(const std::string &init);
+
+#endif

@@ -1,0 +1,73 @@
+#include "dcl_object.h"
+
+#include <algorithm>
+
+namespace {
+
+// The driver reads the text behind a pointer; the builder's texts never change.
+CS_CHAR *writable(std::string &text) { return text.data(); }
+
+}  // namespace
+
+std::optional<std::string> ObjectBuilder::add(std::string_view attribute, std::string_view value) {
+    const AttributeSpec *spec = find_attribute(attribute);
+    if (spec == nullptr) return "unknown attribute \"" + std::string(attribute) + "\" (veldir --help attributes lists them)";
+    if (std::optional<std::string> error = check_value(*spec, value))
+        return std::string(spec->name) + ": " + *error;
+
+    DCL_ATTRVALUE dcl_value{};
+    std::string error;
+    switch (spec->syntax) {
+    case DCL_SYNTAX_INTEGER:
+        dcl_value.dcl_integer = *parse_integer(value);
+        break;
+    case DCL_SYNTAX_TRANADDR:
+        dcl_value.dcl_tranaddr = *parse_transport_address(value, error);
+        break;
+    default: {
+        std::string &text = texts_.emplace_back(value);
+        dcl_value.dcl_string.dcl_length = static_cast<CS_INT>(text.size());
+        dcl_value.dcl_string.dcl_stringp = writable(text);
+    }
+    }
+    auto found = std::find_if(pending_.begin(), pending_.end(),
+                              [spec](const PendingAttribute &pending) { return pending.spec == spec; });
+    if (found == pending_.end()) found = pending_.insert(pending_.end(), PendingAttribute{spec, {}});
+    found->values.push_back(dcl_value);
+    return std::nullopt;
+}
+
+std::optional<std::string> ObjectBuilder::add_assignment(std::string_view assignment) {
+    const std::size_t equals = assignment.find('=');
+    if (equals == std::string_view::npos || equals == 0)
+        return "\"" + std::string(assignment) + "\" is not of the form attribute=value";
+    return add(assignment.substr(0, equals), assignment.substr(equals + 1));
+}
+
+bool ObjectBuilder::has(std::string_view attribute) const {
+    const AttributeSpec *spec = find_attribute(attribute);
+    return std::any_of(pending_.begin(), pending_.end(),
+                       [spec](const PendingAttribute &pending) { return pending.spec == spec; });
+}
+
+DCL_OBJECT *ObjectBuilder::object() {
+    attributes_.clear();
+    for (PendingAttribute &pending : pending_) {
+        DCL_ATTRIBUTE attribute{};
+        std::string &oid = texts_.emplace_back(pending.spec->oid);
+        attribute.dcl_attrtype.dcl_oidlen = static_cast<CS_INT>(oid.size());
+        attribute.dcl_attrtype.dcl_oidp = writable(oid);
+        attribute.dcl_attrmod = CS_UNUSED;
+        attribute.dcl_attrsyntax = pending.spec->syntax;
+        attribute.dcl_numvalues = static_cast<CS_INT>(pending.values.size());
+        attribute.dcl_attrvalues = pending.values.data();
+        attributes_.push_back(attribute);
+    }
+    object_ = DCL_OBJECT{};
+    std::string &class_oid = texts_.emplace_back(kServerClassOid);
+    object_.dcl_class.dcl_oidlen = static_cast<CS_INT>(class_oid.size());
+    object_.dcl_class.dcl_oidp = writable(class_oid);
+    object_.dcl_attrlist.dcl_numattr = static_cast<CS_INT>(attributes_.size());
+    object_.dcl_attrlist.dcl_attribute = attributes_.data();
+    return &object_;
+}

@@ -1,0 +1,33 @@
+/*
+ * A server entry as veldir prints it: its distinguished name and its
+ * attributes with their values as friendly text.  Results the driver hands
+ * over (DCL_RESULT) are copied into this form at once and released, so the
+ * output code never touches driver memory.
+ */
+#ifndef VELDIR_ENTRY_H
+#define VELDIR_ENTRY_H
+
+#include <string>
+#include <vector>
+
+#include "dspublic.h"
+
+struct EntryAttribute {
+    std::string name;  // LDAP name for schema attributes, else the type as the driver gave it
+    CS_INT syntax = DCL_SYNTAX_STRING;
+    std::vector<std::string> values;
+};
+
+struct Entry {
+    std::string dn;
+    std::vector<EntryAttribute> attributes;  // in the schema's order
+
+    const EntryAttribute *find(std::string_view name) const;
+    // The velmorServername value, or the first RDN value when the entry has none.
+    std::string server_name() const;
+};
+
+// Copies every object of a result; attributes sorted into the schema's order.
+std::vector<Entry> entries_from_result(const DCL_RESULT &result);
+
+#endif

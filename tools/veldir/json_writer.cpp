@@ -1,0 +1,144 @@
+#include "json_writer.h"
+
+#include <cstdio>
+
+namespace {
+
+// Length of the valid UTF-8 sequence at the start of `text`, or 0.
+std::size_t utf8_sequence_length(std::string_view text) {
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = byte(0);
+    std::size_t length = 0;
+    std::uint32_t minimum = 0;
+    if (lead < 0x80) return 1;
+    if ((lead & 0xE0) == 0xC0) length = 2, minimum = 0x80;
+    else if ((lead & 0xF0) == 0xE0) length = 3, minimum = 0x800;
+    else if ((lead & 0xF8) == 0xF0) length = 4, minimum = 0x10000;
+    else return 0;
+    if (text.size() < length) return 0;
+    std::uint32_t code = lead & (0x7F >> length);
+    for (std::size_t i = 1; i < length; ++i) {
+        if ((byte(i) & 0xC0) != 0x80) return 0;
+        code = (code << 6) | (byte(i) & 0x3F);
+    }
+    // Overlong forms, surrogates and values past U+10FFFF are not UTF-8.
+    if (code < minimum || (code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF) return 0;
+    return length;
+}
+
+}  // namespace
+
+std::string json_quote(std::string_view text) {
+    std::string out = "\"";
+    while (!text.empty()) {
+        const unsigned char c = static_cast<unsigned char>(text.front());
+        std::size_t consumed = 1;
+        switch (c) {
+        case '"': out += "\\\""; break;
+        case '\\': out += "\\\\"; break;
+        case '\b': out += "\\b"; break;
+        case '\f': out += "\\f"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\t': out += "\\t"; break;
+        default:
+            if (c < 0x20) {
+                char escape[8];
+                std::snprintf(escape, sizeof escape, "\\u%04x", c);
+                out += escape;
+            } else if (const std::size_t length = utf8_sequence_length(text); length > 0) {
+                out.append(text.substr(0, length));
+                consumed = length;
+            } else {
+                out += "\\ufffd";
+            }
+        }
+        text.remove_prefix(consumed);
+    }
+    return out + "\"";
+}
+
+JsonWriter::~JsonWriter() {
+    if (wrote_anything_) out_ << '\n';
+}
+
+void JsonWriter::newline() {
+    out_ << '\n';
+    for (std::size_t i = 0; i < levels_.size(); ++i) out_ << "  ";
+}
+
+void JsonWriter::before_value() {
+    wrote_anything_ = true;
+    if (after_key_) {
+        after_key_ = false;
+        return;
+    }
+    if (levels_.empty()) return;
+    if (!levels_.back().empty) out_ << ',';
+    levels_.back().empty = false;
+    newline();
+}
+
+JsonWriter &JsonWriter::key(std::string_view name) {
+    if (!levels_.back().empty) out_ << ',';
+    levels_.back().empty = false;
+    newline();
+    out_ << json_quote(name) << ": ";
+    after_key_ = true;
+    return *this;
+}
+
+JsonWriter &JsonWriter::begin_object() {
+    before_value();
+    out_ << '{';
+    levels_.push_back({true});
+    return *this;
+}
+
+JsonWriter &JsonWriter::begin_array() {
+    before_value();
+    out_ << '[';
+    levels_.push_back({false});
+    return *this;
+}
+
+void JsonWriter::close(char bracket) {
+    const bool was_empty = levels_.back().empty;
+    levels_.pop_back();
+    if (!was_empty) newline();
+    out_ << bracket;
+}
+
+JsonWriter &JsonWriter::end_object() {
+    close('}');
+    return *this;
+}
+
+JsonWriter &JsonWriter::end_array() {
+    close(']');
+    return *this;
+}
+
+JsonWriter &JsonWriter::value(std::string_view text) {
+    before_value();
+    out_ << json_quote(text);
+    return *this;
+}
+
+JsonWriter &JsonWriter::value(std::int64_t number) {
+    before_value();
+    out_ << number;
+    return *this;
+}
+
+JsonWriter &JsonWriter::value(bool flag) {
+    before_value();
+    out_ << (flag ? "true" : "false");
+    return *this;
+}
+
+JsonWriter &JsonWriter::null() {
+    before_value();
+    out_ << "null";
+    return *this;
+}

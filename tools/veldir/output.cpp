@@ -1,0 +1,157 @@
+#include "output.h"
+
+#include <algorithm>
+
+#include "json_writer.h"
+#include "ldif.h"
+#include "schema.h"
+#include "table.h"
+
+namespace {
+
+std::string joined(const std::vector<std::string> &values) {
+    std::string out;
+    for (const std::string &value : values) {
+        if (!out.empty()) out += "; ";
+        out += value;
+    }
+    return out;
+}
+
+void write_json_entry(JsonWriter &json, const Entry &entry) {
+    json.begin_object();
+    json.key("dn").value(entry.dn);
+    json.key("name").value(entry.server_name());
+    json.key("attributes").begin_object();
+    for (const EntryAttribute &attribute : entry.attributes) {
+        json.key(attribute.name).begin_array();
+        for (const std::string &value : attribute.values) {
+            // Integers as JSON numbers; the driver only ever gives decimal text here.
+            if (attribute.syntax == DCL_SYNTAX_INTEGER) json.value(static_cast<std::int64_t>(std::stoll(value)));
+            else json.value(value);
+        }
+        json.end_array();
+    }
+    json.end_object();
+    json.end_object();
+}
+
+void write_json_entries(std::ostream &out, const std::vector<Entry> &entries) {
+    JsonWriter json(out);
+    json.begin_object();
+    json.key("count").value(static_cast<std::int64_t>(entries.size()));
+    json.key("entries").begin_array();
+    for (const Entry &entry : entries) write_json_entry(json, entry);
+    json.end_array();
+    json.end_object();
+}
+
+// Columns of a listing: the server name, then every attribute some entry has.
+std::vector<std::string> listing_columns(const std::vector<Entry> &entries) {
+    std::vector<std::string> columns;
+    for (const Entry &entry : entries)
+        for (const EntryAttribute &attribute : entry.attributes)
+            if (attribute.name != kNamingAttribute &&
+                std::find(columns.begin(), columns.end(), attribute.name) == columns.end())
+                columns.push_back(attribute.name);
+    std::stable_sort(columns.begin(), columns.end(), [](const std::string &left, const std::string &right) {
+        return schema_position(left) < schema_position(right);
+    });
+    return columns;
+}
+
+}  // namespace
+
+void print_entry_list(std::ostream &out, Format format, const std::vector<Entry> &entries) {
+    if (format == Format::json) return write_json_entries(out, entries);
+    if (format == Format::ldif) {
+        for (const Entry &entry : entries) write_ldif_entry(out, entry);
+        return;
+    }
+    if (entries.empty()) {
+        out << "no server entries\n";
+        return;
+    }
+    const std::vector<std::string> columns = listing_columns(entries);
+    std::vector<std::string> headers{std::string(kNamingAttribute)};
+    headers.insert(headers.end(), columns.begin(), columns.end());
+    Table table(headers);
+    for (const Entry &entry : entries) {
+        std::vector<std::string> row{entry.server_name()};
+        for (const std::string &column : columns) {
+            const EntryAttribute *attribute = entry.find(column);
+            row.push_back(attribute == nullptr ? "" : joined(attribute->values));
+        }
+        table.add_row(std::move(row));
+    }
+    table.print(out);
+    out << entries.size() << (entries.size() == 1 ? " entry\n" : " entries\n");
+}
+
+void print_entry_details(std::ostream &out, Format format, const std::vector<Entry> &entries) {
+    if (format != Format::table) return print_entry_list(out, format, entries);
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (i > 0) out << '\n';
+        Table table;
+        table.add_row({"dn", entries[i].dn});
+        for (const EntryAttribute &attribute : entries[i].attributes)
+            for (std::size_t v = 0; v < attribute.values.size(); ++v)
+                table.add_row({v == 0 ? attribute.name : "", attribute.values[v]});
+        table.print(out);
+    }
+}
+
+void print_done(std::ostream &out, Format format, const std::string &operation, const std::string &name) {
+    if (format == Format::json) {
+        JsonWriter json(out);
+        json.begin_object().key("ok").value(true).key("operation").value(operation).key("name").value(name).end_object();
+        return;
+    }
+    static const std::pair<const char *, const char *> kPastTense[] = {
+        {"add", "added"}, {"modify", "modified"}, {"delete", "deleted"}};
+    std::string done = operation;
+    for (const auto &[verb, past] : kPastTense)
+        if (operation == verb) done = past;
+    out << done << ' ' << name << '\n';
+}
+
+std::vector<std::string> failure_lines(const Failure &failure) {
+    const Explanation explanation = explain(failure);
+    std::vector<std::string> lines;
+    std::string first = failure.step + " failed: ";
+    if (!explanation.code_name.empty()) {
+        first += explanation.code_name;
+        if (failure.from_driver && failure.comp.dcl_provstatus != 0 && failure.comp.dcl_status != 21)
+            first += " (" + std::to_string(failure.comp.dcl_provstatus) + ")";
+        first += " - ";
+    }
+    lines.push_back(first + explanation.meaning);
+    if (!explanation.detail.empty()) lines.push_back(explanation.detail);
+    if (!explanation.hint.empty()) lines.push_back("hint: " + explanation.hint);
+    return lines;
+}
+
+void print_failure(std::ostream &out, std::ostream &err, Format format, const Failure &failure) {
+    const std::vector<std::string> lines = failure_lines(failure);
+    err << "veldir: " << lines.front() << '\n';
+    for (std::size_t i = 1; i < lines.size(); ++i) err << "  " << lines[i] << '\n';
+    if (format != Format::json) return;
+    const Explanation explanation = explain(failure);
+    JsonWriter json(out);
+    json.begin_object();
+    json.key("ok").value(false);
+    json.key("step").value(failure.step);
+    json.key("exit_code").value(failure.exit_code);
+    json.key("error").begin_object();
+    json.key("code").value(explanation.code_name);
+    if (failure.from_driver) {
+        json.key("status").value(failure.comp.dcl_status);
+        json.key("provstatus").value(failure.comp.dcl_provstatus);
+        json.key("oserr").value(failure.comp.dcl_oserr);
+    }
+    json.key("message").value(explanation.meaning);
+    json.key("detail").value(explanation.detail);
+    json.key("hint").value(explanation.hint);
+    json.end_object();
+    json.end_object();
+}

@@ -1,0 +1,34 @@
+/*
+ * How veldir shows its results: entries as an aligned table (default), as
+ * JSON (--json) or as LDIF (--ldif); confirmations of changes; and failures,
+ * always as words on standard error and, with --json, also as a JSON object
+ * on standard output so that scripts get them in the same stream.
+ */
+#ifndef VELDIR_OUTPUT_H
+#define VELDIR_OUTPUT_H
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "entry.h"
+#include "failure.h"
+
+enum class Format { table, json, ldif };
+
+// A listing: one table row per entry, or every entry in JSON or LDIF.
+void print_entry_list(std::ostream &out, Format format, const std::vector<Entry> &entries);
+
+// Entries read by name: each as an attribute/value list in table form.
+void print_entry_details(std::ostream &out, Format format, const std::vector<Entry> &entries);
+
+// "added srv1", or {"ok": true, "operation": "add", "name": "srv1"}.
+void print_done(std::ostream &out, Format format, const std::string &operation, const std::string &name);
+
+// The failure in words on `err`; with Format::json also as JSON on `out`.
+void print_failure(std::ostream &out, std::ostream &err, Format format, const Failure &failure);
+
+// The failure's lines in words, for reports that list several (check, import, demo).
+std::vector<std::string> failure_lines(const Failure &failure);
+
+#endif

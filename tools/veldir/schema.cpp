@@ -1,0 +1,166 @@
+#include "schema.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cstring>
+#include <strings.h>
+
+namespace {
+
+constexpr std::array<AttributeSpec, 16> kAttributes{{
+    {"velmorVersion", "1.3.6.1.4.1.32473.4.2.1", DCL_SYNTAX_INTEGER},
+    {"velmorServername", "1.3.6.1.4.1.32473.4.2.2", DCL_SYNTAX_STRING},
+    {"velmorService", "1.3.6.1.4.1.32473.4.2.3", DCL_SYNTAX_STRING},
+    {"velmorStatus", "1.3.6.1.4.1.32473.4.2.4", DCL_SYNTAX_INTEGER},
+    {"velmorAddress", "1.3.6.1.4.1.32473.4.2.5", DCL_SYNTAX_TRANADDR},
+    {"velmorSecurity", "1.3.6.1.4.1.32473.4.2.6", DCL_SYNTAX_OID},
+    {"velmorRetryCount", "1.3.6.1.4.1.32473.4.2.7", DCL_SYNTAX_INTEGER},
+    {"velmorRetryDelay", "1.3.6.1.4.1.32473.4.2.8", DCL_SYNTAX_INTEGER},
+    {"velmorJcourierProtocol", "1.3.6.1.4.1.32473.4.2.9", DCL_SYNTAX_STRING},
+    {"velmorJcourierProperty", "1.3.6.1.4.1.32473.4.2.10", DCL_SYNTAX_STRING},
+    {"velmorDatabaseName", "1.3.6.1.4.1.32473.4.2.11", DCL_SYNTAX_STRING},
+    {"velmorHAservername", "1.3.6.1.4.1.32473.4.2.15", DCL_SYNTAX_STRING},
+    {"velmorResourceManagerName", "1.3.6.1.4.1.32473.4.2.16", DCL_SYNTAX_STRING},
+    {"velmorResourceManagerType", "1.3.6.1.4.1.32473.4.2.17", DCL_SYNTAX_INTEGER},
+    {"velmorJdbcDataSourceInterface", "1.3.6.1.4.1.32473.4.2.18", DCL_SYNTAX_STRING},
+    {"velmorServerType", "1.3.6.1.4.1.32473.4.2.19", DCL_SYNTAX_STRING},
+}};
+
+// The driver keeps every text in 513-byte buffers and would cut longer ones.
+constexpr std::size_t kMaxValueLength = 512;
+
+bool is_dotted_oid(std::string_view text) {
+    if (text.empty() || text.front() == '.' || text.back() == '.') return false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '.' && text[i + 1] == '.') return false;
+        if (c != '.' && (c < '0' || c > '9')) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::span<const AttributeSpec> server_attributes() { return kAttributes; }
+
+const AttributeSpec *find_attribute(std::string_view name_or_oid) {
+    for (const AttributeSpec &spec : kAttributes) {
+        if (spec.oid == name_or_oid) return &spec;
+        if (spec.name.size() == name_or_oid.size() &&
+            ::strncasecmp(spec.name.data(), name_or_oid.data(), spec.name.size()) == 0)
+            return &spec;
+    }
+    return nullptr;
+}
+
+std::size_t schema_position(std::string_view name_or_oid) {
+    const AttributeSpec *spec = find_attribute(name_or_oid);
+    return spec == nullptr ? kAttributes.size() : static_cast<std::size_t>(spec - kAttributes.data());
+}
+
+std::string_view syntax_name(CS_INT syntax) {
+    switch (syntax) {
+    case DCL_SYNTAX_INTEGER: return "integer";
+    case DCL_SYNTAX_STRING: return "string";
+    case DCL_SYNTAX_OID: return "OID";
+    case DCL_SYNTAX_TRANADDR: return "transport address";
+    default: return "unknown syntax";
+    }
+}
+
+std::optional<CS_INT> parse_integer(std::string_view text) {
+    if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+    CS_INT value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+    return value;
+}
+
+std::optional<DCL_TRANADDR> parse_transport_address(std::string_view text, std::string &error) {
+    const std::size_t first = text.find('#');
+    const std::size_t second = first == std::string_view::npos ? first : text.find('#', first + 1);
+    if (second == std::string_view::npos) {
+        error = "a transport address is written TYPE#ACCESS#ADDRESS, e.g. \"tcp#0#srvhost 5000\"";
+        return std::nullopt;
+    }
+    const std::string_view type = text.substr(0, first);
+    const std::string_view access = text.substr(first + 1, second - first - 1);
+    const std::string_view address = text.substr(second + 1);
+    DCL_TRANADDR result{};
+    if (type.empty() || type.front() == ' ' || type.size() >= sizeof result.dcl_trantype) {
+        error = "the transport type must be 1 to 63 characters and must not begin with a blank";
+        return std::nullopt;
+    }
+    const std::optional<CS_INT> access_type = parse_integer(access);
+    if (!access_type) {
+        error = "the access type (between the two #) must be a decimal number";
+        return std::nullopt;
+    }
+    if (address.find('#') != std::string_view::npos || address.size() >= sizeof result.dcl_tranaddress) {
+        error = "the address must be at most 511 characters and must not contain #";
+        return std::nullopt;
+    }
+    std::memcpy(result.dcl_trantype, type.data(), type.size());
+    result.dcl_accesstype = *access_type;
+    std::memcpy(result.dcl_tranaddress, address.data(), address.size());
+    return result;
+}
+
+std::string format_transport_address(const DCL_TRANADDR &address) {
+    const std::string_view type(address.dcl_trantype, ::strnlen(address.dcl_trantype, sizeof address.dcl_trantype));
+    const std::string_view text(address.dcl_tranaddress,
+                                ::strnlen(address.dcl_tranaddress, sizeof address.dcl_tranaddress));
+    return std::string(type) + "#" + std::to_string(address.dcl_accesstype) + "#" + std::string(text);
+}
+
+std::optional<std::string> check_value(const AttributeSpec &spec, std::string_view text) {
+    std::string error;
+    switch (spec.syntax) {
+    case DCL_SYNTAX_INTEGER:
+        if (!parse_integer(text)) return "a decimal integer between -2147483648 and 2147483647 is expected";
+        return std::nullopt;
+    case DCL_SYNTAX_TRANADDR:
+        if (!parse_transport_address(text, error)) return error;
+        return std::nullopt;
+    case DCL_SYNTAX_OID:
+        if (!is_dotted_oid(text)) return "a dotted-decimal OID such as 1.3.6.1.4.1.32473.1 is expected";
+        return std::nullopt;
+    default:
+        if (text.size() > kMaxValueLength) return "a value may be at most 512 characters long";
+        if (text.find('\0') != std::string_view::npos) return "a value must not contain a NUL character";
+        return std::nullopt;
+    }
+}
+
+std::string format_value(CS_INT syntax, const DCL_ATTRVALUE &value) {
+    switch (syntax) {
+    case DCL_SYNTAX_INTEGER:
+        return std::to_string(value.dcl_integer);
+    case DCL_SYNTAX_TRANADDR:
+        return format_transport_address(value.dcl_tranaddr);
+    default:
+        if (value.dcl_string.dcl_stringp == nullptr || value.dcl_string.dcl_length <= 0) return {};
+        return std::string(value.dcl_string.dcl_stringp, static_cast<std::size_t>(value.dcl_string.dcl_length));
+    }
+}
+
+bool is_server_dn(std::string_view name) {
+    const std::size_t length = kNamingAttribute.size();
+    return name.size() > length && name[length] == '=' &&
+           ::strncasecmp(name.data(), kNamingAttribute.data(), length) == 0;
+}
+
+std::string canonical_name(std::string_view name) {
+    if (!is_server_dn(name)) return std::string(name);
+    return std::string(kNamingAttribute) + std::string(name.substr(kNamingAttribute.size()));
+}
+
+std::string server_name_of(std::string_view name) {
+    if (!is_server_dn(name)) return std::string(name);
+    const std::size_t start = kNamingAttribute.size() + 1;
+    const std::size_t end = name.find(',', start);
+    std::string_view value = name.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
+    while (!value.empty() && value.back() == ' ') value.remove_suffix(1);
+    return std::string(value);
+}

@@ -1,0 +1,64 @@
+/*
+ * The server-entry vocabulary as veldir's users write it: the sixteen
+ * attributes by LDAP name and OID with their value syntax, and the friendly
+ * text of each syntax (decimal integers, dotted OIDs, transport addresses as
+ * "TYPE#ACCESS#ADDRESS").  Both directions: checking a user's text before it
+ * becomes a DCL value, and turning a DCL value back into the same text.
+ */
+#ifndef VELDIR_SCHEMA_H
+#define VELDIR_SCHEMA_H
+
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "dspublic.h"
+
+struct AttributeSpec {
+    std::string_view name;  // LDAP name, e.g. "velmorAddress"
+    std::string_view oid;   // e.g. "1.3.6.1.4.1.32473.4.2.5"
+    CS_INT syntax;          // DCL_SYNTAX_*
+};
+
+inline constexpr std::string_view kNamingAttribute = "velmorServername";
+inline constexpr std::string_view kServerObjectClass = "velmorServer";
+inline constexpr std::string_view kServerClassOid = "1.3.6.1.4.1.32473.4.1.1";
+
+// All attributes, in the schema's order.
+std::span<const AttributeSpec> server_attributes();
+
+// By LDAP name (any letter case) or by exact OID; null when not in the schema.
+const AttributeSpec *find_attribute(std::string_view name_or_oid);
+
+// Position in the schema's order, for sorting; attributes outside it sort last.
+std::size_t schema_position(std::string_view name_or_oid);
+
+// "integer", "string", "OID", "transport address".
+std::string_view syntax_name(CS_INT syntax);
+
+// Checks a user's text for an attribute of `spec`'s syntax; the error in words, or nullopt.
+std::optional<std::string> check_value(const AttributeSpec &spec, std::string_view text);
+
+// Strict decimal 32-bit integer: optional sign, digits only.
+std::optional<CS_INT> parse_integer(std::string_view text);
+
+// "TYPE#ACCESS#ADDRESS" into a transport address; nullopt and `error` when malformed.
+std::optional<DCL_TRANADDR> parse_transport_address(std::string_view text, std::string &error);
+
+// The friendly text of a transport address: "TYPE#ACCESS#ADDRESS".
+std::string format_transport_address(const DCL_TRANADDR &address);
+
+// The friendly text of one value of the given syntax.
+std::string format_value(CS_INT syntax, const DCL_ATTRVALUE &value);
+
+// Names of entries as the user gives them: a server name ("srv1") or a
+// distinguished name beginning with the naming attribute.
+bool is_server_dn(std::string_view name);
+// The naming attribute of a DN spelled "velmorServername", as the driver
+// recognises it, whatever letter case the user typed.
+std::string canonical_name(std::string_view name);
+// The server name: the name itself, or the naming attribute's value of a DN.
+std::string server_name_of(std::string_view name);
+
+#endif

@@ -1,0 +1,155 @@
+#include "session.h"
+
+#include <cstring>
+
+#include "exit_codes.h"
+#include "host_functions.h"
+
+namespace {
+
+constexpr CS_INT kPropertyBufferSize = 513;  // the driver's texts are at most 512 characters
+
+}  // namespace
+
+Session::Session(const DriverLibrary &driver, const ConnectionSettings &settings)
+    : driver_(driver), init_(settings.init) {
+    std::strncpy(properties_.dsp_tls_ca, settings.ca.c_str(), sizeof properties_.dsp_tls_ca - 1);
+    properties_.dsp_timelimit = settings.timelimit.value_or(0);
+}
+
+Session::~Session() {
+    if (bind_tried_) unbind();
+    close();
+}
+
+Outcome Session::finish(CS_RETCODE result, const std::string &step, Phase phase) const {
+    if (result == CS_SUCCEED) return std::nullopt;
+    return driver_failure(step, phase, comp_);
+}
+
+Outcome Session::open() {
+    if (init_.empty())
+        return tool_failure("open", "no initialisation string",
+                            "give it with --init STRING or as init = in libdsv.cfg", kExitConfiguration);
+    comp_ = DCL_COMP{};
+    CS_VOID *handle = nullptr;
+    const CS_RETCODE result =
+        driver_.open(init_.data(), static_cast<CS_INT>(init_.size()), &version_, &handle, &comp_, &properties_);
+    if (result == CS_SUCCEED) handle_ = handle;
+    return finish(result, "open", Phase::connection);
+}
+
+Outcome Session::bind() {
+    if (driver_.bind == nullptr) return missing_entry_point(driver_, "gdd_bind");
+    bind_tried_ = true;
+    comp_ = DCL_COMP{};
+    return finish(driver_.bind(handle_, &comp_), "bind", Phase::connection);
+}
+
+Outcome Session::unbind() {
+    if (!bind_tried_ || handle_ == nullptr) return std::nullopt;
+    if (driver_.unbind == nullptr) return missing_entry_point(driver_, "gdd_unbind");
+    bind_tried_ = false;
+    comp_ = DCL_COMP{};
+    return finish(driver_.unbind(handle_, &comp_), "unbind", Phase::connection);
+}
+
+Outcome Session::close() {
+    if (handle_ == nullptr) return std::nullopt;
+    comp_ = DCL_COMP{};
+    const CS_RETCODE result = driver_.close(handle_, &comp_);
+    handle_ = nullptr;
+    return finish(result, "close", Phase::connection);
+}
+
+Outcome Session::get_property(CS_INT property, std::string &value) {
+    if (driver_.props == nullptr) return missing_entry_point(driver_, "gdd_props");
+    char buffer[kPropertyBufferSize] = {};
+    CS_INT length = 0;
+    comp_ = DCL_COMP{};
+    const CS_RETCODE result =
+        driver_.props(handle_, DCL_ACTION_GET, property, buffer, sizeof buffer, &length, &comp_);
+    if (result == CS_SUCCEED) value.assign(buffer, static_cast<std::size_t>(length));
+    return finish(result, "props", Phase::connection);
+}
+
+Outcome Session::password_is_set(bool &is_set) {
+    if (driver_.props == nullptr) return missing_entry_point(driver_, "gdd_props");
+    char buffer[kPropertyBufferSize] = {};
+    CS_INT length = 0;
+    comp_ = DCL_COMP{};
+    const CS_RETCODE result =
+        driver_.props(handle_, DCL_ACTION_GET, DCL_PROP_PASSWORD, buffer, sizeof buffer, &length, &comp_);
+    // Only whether there is one leaves this function.
+    explicit_bzero(buffer, sizeof buffer);
+    is_set = result == CS_SUCCEED && length > 0;
+    return finish(result, "props", Phase::connection);
+}
+
+Outcome Session::set_search_base(const std::string &base) {
+    if (driver_.props == nullptr) return missing_entry_point(driver_, "gdd_props");
+    if (base.size() >= static_cast<std::size_t>(kPropertyBufferSize))
+        return tool_failure("set search base", "the search base is longer than 512 characters", "", kExitUsage);
+    std::string text = base;
+    CS_INT unused = 0;
+    comp_ = DCL_COMP{};
+    return finish(driver_.props(handle_, DCL_ACTION_SET, DCL_PROP_DITBASE, text.data(), CS_NULLTERM, &unused, &comp_),
+                  "set search base", Phase::connection);
+}
+
+Outcome Session::take_result(CS_RETCODE result, DCL_RESULT *&dcl_result, const std::string &step,
+                             std::vector<Entry> &entries, bool none_is_success) {
+    const DCL_COMP report = comp_;
+    if (result == CS_SUCCEED && dcl_result != nullptr) entries = entries_from_result(*dcl_result);
+    // A failed search may leave its (empty) result behind for the host to release.
+    DCL_COMP ignored{};
+    if (dcl_result != nullptr) dcl_result_drop(nullptr, dcl_result, &ignored);
+    dcl_result = nullptr;
+    if (result == CS_SUCCEED) return std::nullopt;
+    // No entries below the base is an answer, not an error, for a listing.
+    if (none_is_success && report.dcl_provstatus == 7 && report.dcl_oserr == 0) return std::nullopt;
+    return driver_failure(step, Phase::operation, report);
+}
+
+Outcome Session::read(const std::string &name, std::vector<Entry> &entries) {
+    if (driver_.read == nullptr) return missing_entry_point(driver_, "gdd_read");
+    std::string text = name;
+    DCL_RESULT *result = nullptr;
+    comp_ = DCL_COMP{};
+    const CS_RETCODE code = driver_.read(handle_, text.data(), static_cast<CS_INT>(text.size()), &result, &comp_);
+    return take_result(code, result, "read " + name, entries, false);
+}
+
+Outcome Session::search(std::vector<Entry> &entries) {
+    if (driver_.search == nullptr) return missing_entry_point(driver_, "gdd_search");
+    DCL_OID server_class{static_cast<CS_INT>(kServerClassOid.size()), const_cast<CS_CHAR *>(kServerClassOid.data())};
+    DCL_RESULT *result = nullptr;
+    comp_ = DCL_COMP{};
+    const CS_RETCODE code = driver_.search(handle_, &server_class, &result, &comp_);
+    return take_result(code, result, "search", entries, true);
+}
+
+Outcome Session::add(const std::string &name, ObjectBuilder &object) {
+    if (driver_.add_entry == nullptr) return missing_entry_point(driver_, "gdd_add_entry");
+    std::string text = name;
+    comp_ = DCL_COMP{};
+    return finish(driver_.add_entry(handle_, text.data(), static_cast<CS_INT>(text.size()), object.object(), &comp_),
+                  "add " + name, Phase::operation);
+}
+
+Outcome Session::modify(const std::string &name, ObjectBuilder &object) {
+    if (driver_.modify_entry == nullptr) return missing_entry_point(driver_, "gdd_modify_entry");
+    std::string text = name;
+    comp_ = DCL_COMP{};
+    return finish(
+        driver_.modify_entry(handle_, text.data(), static_cast<CS_INT>(text.size()), object.object(), &comp_),
+        "modify " + name, Phase::operation);
+}
+
+Outcome Session::remove(const std::string &name) {
+    if (driver_.delete_entry == nullptr) return missing_entry_point(driver_, "gdd_delete_entry");
+    std::string text = name;
+    comp_ = DCL_COMP{};
+    return finish(driver_.delete_entry(handle_, text.data(), static_cast<CS_INT>(text.size()), &comp_),
+                  "delete " + name, Phase::operation);
+}

@@ -1,0 +1,66 @@
+/*
+ * One driver session as veldir holds it: the host's session properties, the
+ * handle, and the calls in the order the driver expects (open, bind, any
+ * operations, unbind, close).  Every call returns nothing on success or the
+ * failure with the driver's report.  Results are copied into Entry records
+ * and released through dcl_result_drop at once.  The destructor unbinds a
+ * session whose bind was tried (a failed bind may keep its LDAP session)
+ * and closes it.
+ */
+#ifndef VELDIR_SESSION_H
+#define VELDIR_SESSION_H
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "config.h"
+#include "dcl_object.h"
+#include "driver_loader.h"
+#include "entry.h"
+#include "failure.h"
+
+using Outcome = std::optional<Failure>;  // nullopt: success
+
+class Session {
+public:
+    Session(const DriverLibrary &driver, const ConnectionSettings &settings);
+    ~Session();
+    Session(const Session &) = delete;
+    Session &operator=(const Session &) = delete;
+
+    Outcome open();
+    Outcome bind();
+    Outcome unbind();
+    Outcome close();
+
+    // Session properties (gdd_props); the password is never read back as text.
+    Outcome get_property(CS_INT property, std::string &value);
+    Outcome password_is_set(bool &is_set);
+    Outcome set_search_base(const std::string &base);
+
+    Outcome read(const std::string &name, std::vector<Entry> &entries);
+    // Lists the entries below the base; finding none is success with no entries.
+    Outcome search(std::vector<Entry> &entries);
+    Outcome add(const std::string &name, ObjectBuilder &object);
+    Outcome modify(const std::string &name, ObjectBuilder &object);
+    Outcome remove(const std::string &name);
+
+    CS_INT interface_version() const { return version_; }
+    bool is_open() const { return handle_ != nullptr; }
+
+private:
+    Outcome finish(CS_RETCODE result, const std::string &step, Phase phase) const;
+    Outcome take_result(CS_RETCODE result, DCL_RESULT *&dcl_result, const std::string &step,
+                        std::vector<Entry> &entries, bool none_is_success);
+
+    const DriverLibrary &driver_;
+    std::string init_;
+    DCL_SESS_PROPS properties_{};
+    CS_VOID *handle_ = nullptr;
+    CS_INT version_ = 0;
+    bool bind_tried_ = false;
+    mutable DCL_COMP comp_{};
+};
+
+#endif
