@@ -146,10 +146,10 @@ const CommandSpec *find_command(std::string_view name) {
 
 void print_attributes(std::ostream &out) {
     out << "Attributes of a server entry (names are case-insensitive; the OID works too):\n\n";
-    for (const AttributeSpec &spec : server_attributes()) {
-        std::string name(spec.name);
+    for (const AttributeSpec &definition : server_attributes()) {
+        std::string name(definition.name);
         name.resize(32, ' ');
-        out << "  " << name << syntax_name(spec.syntax) << '\n';
+        out << "  " << name << syntax_name(definition.syntax) << '\n';
     }
     out << "\nValues:\n"
            "  integer            decimal, e.g. velmorVersion=3 or velmorStatus=-1\n"

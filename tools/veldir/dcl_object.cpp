@@ -10,14 +10,14 @@ CS_CHAR *writable(std::string &text) { return text.data(); }
 }  // namespace
 
 std::optional<std::string> ObjectBuilder::add(std::string_view attribute, std::string_view value) {
-    const AttributeSpec *spec = find_attribute(attribute);
-    if (spec == nullptr) return "unknown attribute \"" + std::string(attribute) + "\" (veldir --help attributes lists them)";
-    if (std::optional<std::string> error = check_value(*spec, value))
-        return std::string(spec->name) + ": " + *error;
+    const AttributeSpec *definition = find_attribute(attribute);
+    if (definition == nullptr) return "unknown attribute \"" + std::string(attribute) + "\" (veldir --help attributes lists them)";
+    if (std::optional<std::string> error = check_value(*definition, value))
+        return std::string(definition->name) + ": " + *error;
 
     DCL_ATTRVALUE dcl_value{};
     std::string error;
-    switch (spec->syntax) {
+    switch (definition->syntax) {
     case DCL_SYNTAX_INTEGER:
         dcl_value.dcl_integer = *parse_integer(value);
         break;
@@ -31,8 +31,8 @@ std::optional<std::string> ObjectBuilder::add(std::string_view attribute, std::s
     }
     }
     auto found = std::find_if(pending_.begin(), pending_.end(),
-                              [spec](const PendingAttribute &pending) { return pending.spec == spec; });
-    if (found == pending_.end()) found = pending_.insert(pending_.end(), PendingAttribute{spec, {}});
+                              [definition](const PendingAttribute &pending) { return pending.definition == definition; });
+    if (found == pending_.end()) found = pending_.insert(pending_.end(), PendingAttribute{definition, {}});
     found->values.push_back(dcl_value);
     return std::nullopt;
 }
@@ -45,20 +45,20 @@ std::optional<std::string> ObjectBuilder::add_assignment(std::string_view assign
 }
 
 bool ObjectBuilder::has(std::string_view attribute) const {
-    const AttributeSpec *spec = find_attribute(attribute);
+    const AttributeSpec *definition = find_attribute(attribute);
     return std::any_of(pending_.begin(), pending_.end(),
-                       [spec](const PendingAttribute &pending) { return pending.spec == spec; });
+                       [definition](const PendingAttribute &pending) { return pending.definition == definition; });
 }
 
 DCL_OBJECT *ObjectBuilder::object() {
     attributes_.clear();
     for (PendingAttribute &pending : pending_) {
         DCL_ATTRIBUTE attribute{};
-        std::string &oid = texts_.emplace_back(pending.spec->oid);
+        std::string &oid = texts_.emplace_back(pending.definition->oid);
         attribute.dcl_attrtype.dcl_oidlen = static_cast<CS_INT>(oid.size());
         attribute.dcl_attrtype.dcl_oidp = writable(oid);
         attribute.dcl_attrmod = CS_UNUSED;
-        attribute.dcl_attrsyntax = pending.spec->syntax;
+        attribute.dcl_attrsyntax = pending.definition->syntax;
         attribute.dcl_numvalues = static_cast<CS_INT>(pending.values.size());
         attribute.dcl_attrvalues = pending.values.data();
         attributes_.push_back(attribute);

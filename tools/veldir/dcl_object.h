@@ -37,7 +37,7 @@ public:
 
 private:
     struct PendingAttribute {
-        const AttributeSpec *spec;
+        const AttributeSpec *definition;
         std::vector<DCL_ATTRVALUE> values;
     };
 

@@ -15,8 +15,8 @@ std::string text_of(const CS_CHAR *text, CS_INT length) {
 EntryAttribute attribute_from(const DCL_ATTRIBUTE &attribute) {
     EntryAttribute result;
     const std::string type = text_of(attribute.dcl_attrtype.dcl_oidp, attribute.dcl_attrtype.dcl_oidlen);
-    const AttributeSpec *spec = find_attribute(type);
-    result.name = spec != nullptr ? std::string(spec->name) : type;
+    const AttributeSpec *definition = find_attribute(type);
+    result.name = definition != nullptr ? std::string(definition->name) : type;
     result.syntax = attribute.dcl_attrsyntax;
     for (CS_INT v = 0; attribute.dcl_attrvalues != nullptr && v < attribute.dcl_numvalues; ++v)
         result.values.push_back(format_value(attribute.dcl_attrsyntax, attribute.dcl_attrvalues[v]));

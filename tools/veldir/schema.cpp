@@ -45,18 +45,18 @@ bool is_dotted_oid(std::string_view text) {
 std::span<const AttributeSpec> server_attributes() { return kAttributes; }
 
 const AttributeSpec *find_attribute(std::string_view name_or_oid) {
-    for (const AttributeSpec &spec : kAttributes) {
-        if (spec.oid == name_or_oid) return &spec;
-        if (spec.name.size() == name_or_oid.size() &&
-            ::strncasecmp(spec.name.data(), name_or_oid.data(), spec.name.size()) == 0)
-            return &spec;
+    for (const AttributeSpec &definition : kAttributes) {
+        if (definition.oid == name_or_oid) return &definition;
+        if (definition.name.size() == name_or_oid.size() &&
+            ::strncasecmp(definition.name.data(), name_or_oid.data(), definition.name.size()) == 0)
+            return &definition;
     }
     return nullptr;
 }
 
 std::size_t schema_position(std::string_view name_or_oid) {
-    const AttributeSpec *spec = find_attribute(name_or_oid);
-    return spec == nullptr ? kAttributes.size() : static_cast<std::size_t>(spec - kAttributes.data());
+    const AttributeSpec *definition = find_attribute(name_or_oid);
+    return definition == nullptr ? kAttributes.size() : static_cast<std::size_t>(definition - kAttributes.data());
 }
 
 std::string_view syntax_name(CS_INT syntax) {
@@ -114,9 +114,9 @@ std::string format_transport_address(const DCL_TRANADDR &address) {
     return std::string(type) + "#" + std::to_string(address.dcl_accesstype) + "#" + std::string(text);
 }
 
-std::optional<std::string> check_value(const AttributeSpec &spec, std::string_view text) {
+std::optional<std::string> check_value(const AttributeSpec &definition, std::string_view text) {
     std::string error;
-    switch (spec.syntax) {
+    switch (definition.syntax) {
     case DCL_SYNTAX_INTEGER:
         if (!parse_integer(text)) return "a decimal integer between -2147483648 and 2147483647 is expected";
         return std::nullopt;

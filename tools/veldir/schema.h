@@ -37,8 +37,8 @@ std::size_t schema_position(std::string_view name_or_oid);
 // "integer", "string", "OID", "transport address".
 std::string_view syntax_name(CS_INT syntax);
 
-// Checks a user's text for an attribute of `spec`'s syntax; the error in words, or nullopt.
-std::optional<std::string> check_value(const AttributeSpec &spec, std::string_view text);
+// Checks a user's text for an attribute of `definition`'s syntax; the error in words, or nullopt.
+std::optional<std::string> check_value(const AttributeSpec &definition, std::string_view text);
 
 // Strict decimal 32-bit integer: optional sign, digits only.
 std::optional<CS_INT> parse_integer(std::string_view text);
