@@ -69,6 +69,7 @@ public:
     MessageText(char *data, size_t capacity) : data_(data), capacity_(capacity) {}
 
     void append(const char *text, size_t count) {
+        if (count == 0) return;  // empty pieces may come without a pointer
         if (length_ < capacity_) std::memcpy(data_ + length_, text, std::min(count, capacity_ - length_));
         length_ += count;
     }
@@ -192,7 +193,7 @@ void append_message(std::string_view prefix, const char *format, va_list args) {
             buffer = heap_buffer.get();
         }
         if (buffer != nullptr) {
-            std::memcpy(buffer, prefix.data(), prefix.size());
+            if (!prefix.empty()) std::memcpy(buffer, prefix.data(), prefix.size());
             std::vsnprintf(buffer + prefix.size(), static_cast<size_t>(text_length) + 1, format, args);
             write_all(fd, buffer, total);
         }

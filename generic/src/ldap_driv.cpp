@@ -24,6 +24,7 @@ CS_RETCODE gdd_open(CS_CHAR *init_str, CS_INT len, CS_INT *version, CS_VOID **gd
     GDD_LOG("Version = %s\n", veldldap64__getVdate());
     GDD_REQUIRE(init_str != nullptr);
     GDD_REQUIRE(compp != nullptr);
+    GDD_REQUIRE(len >= 0 || len == CS_NULLTERM);  // no length can be taken from any other
     if (len == CS_NULLTERM)
         GDD_LOG("init_str=%s\n", init_str);
     else
