@@ -1,0 +1,120 @@
+// Add, modify and delete through the built driver against a throw-away
+// slapd, checked with the driver's own read and with ldapsearch, and the
+// directory's refusals mapped to their codes.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "support/driver_library.h"
+#include "support/host_object.h"
+#include "support/session.h"
+#include "support/slapd_server.h"
+
+namespace {
+
+std::string init_string(const SlapdServer &server, const std::string &dn, const std::string &password) {
+    return server.url() + "/" + server.servers_base() + "????bindname=" + dn + "?" + password;
+}
+
+class Writer : public Session {
+public:
+    Writer(const SlapdServer &server, bool admin = true)
+        : Session(init_string(server, admin ? server.admin_dn() : server.reader_dn(),
+                              admin ? server.admin_password() : server.reader_password())) {
+        EXPECT_EQ(bind(), CS_SUCCEED);
+    }
+    CS_RETCODE add(const std::string &name, DCL_OBJECT *object) {
+        comp = untouched_comp();
+        return driver().add_entry(handle(), const_cast<char *>(name.c_str()), CS_NULLTERM, object, &comp);
+    }
+    CS_RETCODE modify(const std::string &name, DCL_OBJECT *object) {
+        comp = untouched_comp();
+        return driver().modify_entry(handle(), const_cast<char *>(name.c_str()), CS_NULLTERM, object, &comp);
+    }
+    CS_RETCODE remove(const std::string &name) {
+        comp = untouched_comp();
+        return driver().delete_entry(handle(), const_cast<char *>(name.c_str()), CS_NULLTERM, &comp);
+    }
+};
+
+const DCL_ATTRIBUTE *attribute_of(const DCL_OBJECT &object, const std::string &oid) {
+    for (CS_INT a = 0; a < object.dcl_attrlist.dcl_numattr; ++a)
+        if (oid == object.dcl_attrlist.dcl_attribute[a].dcl_attrtype.dcl_oidp)
+            return &object.dcl_attrlist.dcl_attribute[a];
+    return nullptr;
+}
+
+}  // namespace
+
+TEST(UpdateRoundTrip, AddReadModifyReadDelete) {
+    SlapdServer server;
+    Writer session(server);
+    HostObject host;
+    host.text("1.3.6.1.4.1.32473.4.2.2", DCL_SYNTAX_STRING, {"srv-rt"})
+        .integer("1.3.6.1.4.1.32473.4.2.1", {15})
+        .text("1.3.6.1.4.1.32473.4.2.3", DCL_SYNTAX_STRING, {"orders"})
+        .address("1.3.6.1.4.1.32473.4.2.5", "QRWINET", 0, "srvhost, 5000")
+        .text("1.3.6.1.4.1.32473.4.2.6", DCL_SYNTAX_OID, {"1.3.6.1.4.1.32473.9.1"});
+    ASSERT_EQ(session.add("srv-rt", host.object()), CS_SUCCEED) << session.comp.dcl_oserr;
+
+    ASSERT_EQ(session.read("srv-rt"), CS_SUCCEED);
+    ASSERT_EQ(session.result()->dcl_numentries, 1);
+    const DCL_OBJECT &added = *session.result()->dcl_objlist[0];
+    EXPECT_EQ(attribute_of(added, "1.3.6.1.4.1.32473.4.2.1")->dcl_attrvalues[0].dcl_integer, 15);
+    const DCL_ATTRIBUTE *address = attribute_of(added, "1.3.6.1.4.1.32473.4.2.5");
+    ASSERT_NE(address, nullptr);
+    EXPECT_STREQ(address->dcl_attrvalues[0].dcl_tranaddr.dcl_trantype, "TCP");
+    EXPECT_STREQ(address->dcl_attrvalues[0].dcl_tranaddr.dcl_tranaddress, "srvhost 5000");
+    EXPECT_STREQ(attribute_of(added, "1.3.6.1.4.1.32473.4.2.6")->dcl_attrvalues[0].dcl_string.dcl_stringp,
+                 "1.3.6.1.4.1.32473.9.1");
+    const std::string independent =
+        server.ldapsearch_output(server.servers_base(), "one", "(velmorServername=srv-rt)");
+    EXPECT_NE(independent.find("velmorAddress: TCP#0#srvhost 5000"), std::string::npos) << independent;
+    EXPECT_NE(independent.find("objectClass: velmorServer"), std::string::npos) << independent;
+
+    HostObject change;
+    change.integer("1.3.6.1.4.1.32473.4.2.1", {16});
+    ASSERT_EQ(session.modify("srv-rt", change.object()), CS_SUCCEED);
+    ASSERT_EQ(session.read("srv-rt"), CS_SUCCEED);
+    const DCL_OBJECT &modified = *session.result()->dcl_objlist[0];
+    EXPECT_EQ(attribute_of(modified, "1.3.6.1.4.1.32473.4.2.1")->dcl_attrvalues[0].dcl_integer, 16);
+    EXPECT_NE(attribute_of(modified, "1.3.6.1.4.1.32473.4.2.3"), nullptr);  // untouched
+
+    ASSERT_EQ(session.remove("srv-rt"), CS_SUCCEED);
+    EXPECT_EQ(session.read("srv-rt"), CS_FAIL);
+    EXPECT_EQ(session.comp.dcl_provstatus, 7);
+    EXPECT_EQ(server.ldapsearch_output(server.servers_base(), "one", "(velmorServername=srv-rt)"), "");
+}
+
+TEST(UpdateRefusals, DirectoryAnswersMapToTheirCodes) {
+    SlapdServer server;
+    server.add_ldif("dn: velmorServername=srv1," + server.servers_base() +
+                    "\nobjectClass: velmorServer\nvelmorServername: srv1\n\n"
+                    "dn: velmorServername=child,velmorServername=srv1," + server.servers_base() +
+                    "\nobjectClass: velmorServer\nvelmorServername: child\n\n");
+    Writer admin(server);
+    HostObject host;
+    host.text("1.3.6.1.4.1.32473.4.2.2", DCL_SYNTAX_STRING, {"srv1"});
+    EXPECT_EQ(admin.add("srv1", host.object()), CS_FAIL);
+    EXPECT_EQ(admin.comp.dcl_provstatus, 13);
+    EXPECT_EQ(admin.comp.dcl_oserr, 68);
+    EXPECT_EQ(admin.remove("missing"), CS_FAIL);
+    EXPECT_EQ(admin.comp.dcl_provstatus, 14);
+    EXPECT_EQ(admin.comp.dcl_oserr, 32);
+    EXPECT_EQ(admin.remove("srv1"), CS_FAIL);  // it has a child
+    EXPECT_EQ(admin.comp.dcl_provstatus, 14);
+    EXPECT_EQ(admin.comp.dcl_oserr, 66);
+
+    Writer reader(server, false);
+    HostObject other;
+    other.text("1.3.6.1.4.1.32473.4.2.2", DCL_SYNTAX_STRING, {"srv2"});
+    EXPECT_EQ(reader.add("srv2", other.object()), CS_FAIL);
+    EXPECT_EQ(reader.comp.dcl_provstatus, 15);
+    EXPECT_EQ(reader.comp.dcl_oserr, 50);
+    EXPECT_EQ(reader.modify("srv1", other.object()), CS_FAIL);
+    EXPECT_EQ(reader.comp.dcl_provstatus, 15);
+    EXPECT_EQ(reader.remove("velmorServername=child,velmorServername=srv1," + server.servers_base()),
+              CS_FAIL);
+    EXPECT_EQ(reader.comp.dcl_provstatus, 15);
+    EXPECT_EQ(reader.comp.dcl_oserr, 50);
+}
