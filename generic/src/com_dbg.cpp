@@ -89,15 +89,8 @@ private:
 // "%<width>i": right-aligned, blanks in front.
 void append_integer(MessageText &out, int value, size_t width) {
     char digits[12];
-    char *const end = digits + sizeof digits;
-    char *first = end;
-    unsigned magnitude = value < 0 ? 0u - static_cast<unsigned>(value) : static_cast<unsigned>(value);
-    do {
-        *--first = static_cast<char>('0' + magnitude % 10);
-        magnitude /= 10;
-    } while (magnitude != 0);
-    if (value < 0) *--first = '-';
-    const size_t length = static_cast<size_t>(end - first);
+    const char *first = com_log::integer_digits(value, digits);
+    const size_t length = static_cast<size_t>(digits + sizeof digits - first);
     if (width > length) out.pad(width - length);
     out.append(first, length);
 }

@@ -27,6 +27,19 @@ void com__log_line_checked(int line, const char *format, ...);
 
 namespace com_log {
 
+// Writes the decimal digits of `value` at the end of `digits`; returns where
+// they start.
+inline const char *integer_digits(int value, char (&digits)[12]) {
+    char *first = digits + sizeof digits;
+    unsigned magnitude = value < 0 ? 0u - static_cast<unsigned>(value) : static_cast<unsigned>(value);
+    do {
+        *--first = static_cast<char>('0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude != 0);
+    if (value < 0) *--first = '-';
+    return first;
+}
+
 template <std::size_t N>
 struct Format {
     char text[N];
@@ -127,15 +140,8 @@ struct Composer {
     }
     void append_integer(int value, std::size_t width) {
         char digits[12];
-        char *const end = digits + sizeof digits;
-        char *first = end;
-        unsigned magnitude = value < 0 ? 0u - static_cast<unsigned>(value) : static_cast<unsigned>(value);
-        do {
-            *--first = static_cast<char>('0' + magnitude % 10);
-            magnitude /= 10;
-        } while (magnitude != 0);
-        if (value < 0) *--first = '-';
-        const auto count = static_cast<std::size_t>(end - first);
+        const char *first = integer_digits(value, digits);
+        const auto count = static_cast<std::size_t>(digits + sizeof digits - first);
         if (width > count) pad(width - count);
         append(first, count);
     }

@@ -221,9 +221,7 @@ CS_RETCODE bind_with_retries(DLDAP_HANDLE *ldaphan, timeval *timeoutp, int versi
 
 CS_RETCODE gdd_bind(CS_VOID *gddp, DCL_COMP *compp) noexcept {
     GDD_LOG("!gdd_bind!\n");
-    GDD_REQUIRE(gddp != nullptr);
-    GDD_REQUIRE(compp != nullptr);
-    DLDAP_HANDLE *ldaphan = gdd__checked_handle(gddp, compp);
+    DLDAP_HANDLE *ldaphan = GDD_ENTRY_HANDLE(gddp, compp);
     if (ldaphan == nullptr) return CS_FAIL;
     if (ldaphan->ld != nullptr) {
         GDD_LOG("ALREADY BOUND!\n");
@@ -247,9 +245,7 @@ CS_RETCODE gdd_bind(CS_VOID *gddp, DCL_COMP *compp) noexcept {
 
 CS_RETCODE gdd_unbind(CS_VOID *gddp, DCL_COMP *compp) noexcept {
     GDD_LOG("!gdd_unbind!\n");
-    GDD_REQUIRE(gddp != nullptr);
-    GDD_REQUIRE(compp != nullptr);
-    DLDAP_HANDLE *ldaphan = gdd__checked_handle(gddp, compp);
+    DLDAP_HANDLE *ldaphan = GDD_ENTRY_HANDLE(gddp, compp);
     if (ldaphan == nullptr) return CS_FAIL;
     if (ldaphan->ld == nullptr) return CS_SUCCEED;
     const int unbound = release_session(ldaphan);

@@ -58,9 +58,7 @@ CS_RETCODE gdd_open(CS_CHAR *init_str, CS_INT len, CS_INT *version, CS_VOID **gd
 
 CS_RETCODE gdd_close(CS_VOID *gddp, DCL_COMP *compp) noexcept {
     GDD_LOG("!gdd_close!\n");
-    GDD_REQUIRE(gddp != nullptr);
-    GDD_REQUIRE(compp != nullptr);
-    DLDAP_HANDLE *handle = gdd__checked_handle(gddp, compp);
+    DLDAP_HANDLE *handle = GDD_ENTRY_HANDLE(gddp, compp);
     if (handle == nullptr) return CS_FAIL;
     GDD_LOG("Freeing DLDAP_HANDLE\n");
     release_handle(handle);
@@ -152,9 +150,7 @@ CS_RETCODE dispatch_property(DLDAP_HANDLE *handle, CS_INT action, CS_INT propert
 
 CS_RETCODE gdd_props(CS_VOID *gddp, CS_INT action, CS_INT property, CS_VOID *bp, CS_INT buflen,
                      CS_INT *outlenp, DCL_COMP *compp) noexcept {
-    GDD_REQUIRE(gddp != nullptr);
-    GDD_REQUIRE(compp != nullptr);
-    DLDAP_HANDLE *handle = gdd__checked_handle(gddp, compp);
+    DLDAP_HANDLE *handle = GDD_ENTRY_HANDLE(gddp, compp);
     if (handle == nullptr) return CS_FAIL;
     GDD_LOG("!gdd_props!\n");
     if (dispatch_property(handle, action, property, bp, buflen, outlenp) != CS_SUCCEED)

@@ -81,6 +81,11 @@ void *gdd__calloc(std::size_t count, std::size_t size);
    the handle, or null after logging and reporting DLDAP_ERR_INVALID. */
 DLDAP_HANDLE *gdd__checked_handle(CS_VOID *gddp, DCL_COMP *compp);
 
+/* The same after the null checks every entry point makes; a fatal stop names
+   the entry point's own source position. */
+DLDAP_HANDLE *gdd__entry_handle(CS_VOID *gddp, DCL_COMP *compp, const char *file, int line);
+#define GDD_ENTRY_HANDLE(gddp, compp) gdd__entry_handle((gddp), (compp), __FILE__, __LINE__)
+
 /* Initialisation string (ldap_initstr.cpp). */
 CS_RETCODE gdd__parse_init_str(const CS_CHAR *initstring, CS_INT len, DLDAP_HANDLE *ldaphan,
                                DCL_COMP *compp);

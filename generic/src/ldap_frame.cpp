@@ -55,3 +55,8 @@ DLDAP_HANDLE *gdd__checked_handle(CS_VOID *gddp, DCL_COMP *compp) {
     }
     return handle;
 }
+
+DLDAP_HANDLE *gdd__entry_handle(CS_VOID *gddp, DCL_COMP *compp, const char *file, int line) {
+    if (gddp == nullptr || compp == nullptr) com_bomb(file, line);
+    return gdd__checked_handle(gddp, compp);
+}

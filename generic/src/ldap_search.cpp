@@ -415,9 +415,7 @@ CS_RETCODE gdd__get_dn(CS_CHAR *dn, CS_INT dnbuflen, const CS_CHAR *name, CS_INT
 CS_RETCODE gdd_read(CS_VOID *gddp, CS_CHAR *name, CS_INT namelen, DCL_RESULT **resultpp,
                     DCL_COMP *compp) noexcept {
     GDD_LOG("!gdd_read!\n");
-    GDD_REQUIRE(gddp != nullptr);
-    GDD_REQUIRE(compp != nullptr);
-    DLDAP_HANDLE *handle = gdd__checked_handle(gddp, compp);
+    DLDAP_HANDLE *handle = GDD_ENTRY_HANDLE(gddp, compp);
     if (handle == nullptr) return CS_FAIL;
     // Any other negative length is a length the host cannot mean.
     GDD_REQUIRE(namelen >= 0 || namelen == CS_NULLTERM);
@@ -438,9 +436,7 @@ CS_RETCODE gdd_read(CS_VOID *gddp, CS_CHAR *name, CS_INT namelen, DCL_RESULT **r
 CS_RETCODE gdd_search(CS_VOID *gddp, DCL_OID * /*classp: every server entry is listed*/,
                       DCL_RESULT **resultpp, DCL_COMP *compp) noexcept {
     GDD_LOG("!gdd_search!\n");
-    GDD_REQUIRE(gddp != nullptr);
-    GDD_REQUIRE(compp != nullptr);
-    DLDAP_HANDLE *handle = gdd__checked_handle(gddp, compp);
+    DLDAP_HANDLE *handle = GDD_ENTRY_HANDLE(gddp, compp);
     if (handle == nullptr) return CS_FAIL;
     CS_CHAR base[GDD_TEXT_SIZE];
     gdd__copy_string(base, GDD_TEXT_SIZE, handle->cur.ditbase, CS_NULLTERM);

@@ -169,11 +169,9 @@ void gdd__free_list_of_mods(LDAPMod **attrs) {
 
 CS_RETCODE gdd__set_entry(CS_VOID *gddp, CS_CHAR *name, CS_INT len, DCL_OBJECT *dcl_objp,
                           DCL_COMP *compp, int mod_op) {
-    GDD_REQUIRE(gddp != nullptr);
     GDD_REQUIRE(name != nullptr);
     GDD_REQUIRE(dcl_objp != nullptr);
-    GDD_REQUIRE(compp != nullptr);
-    DLDAP_HANDLE *handle = gdd__checked_handle(gddp, compp);
+    DLDAP_HANDLE *handle = GDD_ENTRY_HANDLE(gddp, compp);
     if (handle == nullptr) return CS_FAIL;
     GDD_LOG("!gdd__set_entry!\n");
     GDD_LOG("Setting entry %s\n", name);
@@ -209,10 +207,8 @@ CS_RETCODE gdd_modify_entry(CS_VOID *gddp, CS_CHAR *name, CS_INT len, DCL_OBJECT
 }
 
 CS_RETCODE gdd_delete_entry(CS_VOID *gddp, CS_CHAR *name, CS_INT len, DCL_COMP *compp) noexcept {
-    GDD_REQUIRE(gddp != nullptr);
     GDD_REQUIRE(name != nullptr);
-    GDD_REQUIRE(compp != nullptr);
-    DLDAP_HANDLE *handle = gdd__checked_handle(gddp, compp);
+    DLDAP_HANDLE *handle = GDD_ENTRY_HANDLE(gddp, compp);
     if (handle == nullptr) return CS_FAIL;
     GDD_LOG("!gdd_delete_entry!\n");
 
