@@ -5,6 +5,7 @@
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <malloc.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <climits>
@@ -24,9 +25,11 @@
 #include "driver_vocabulary.h"
 #include "host/test_host.h"
 #include "log_watch.h"
+#include "log_writes.h"
 #include "raw_client.h"
 #include "result_table.h"
 #include "support/driver_library.h"
+#include "support/host_object.h"
 #include "support/session.h"
 
 namespace {
@@ -41,16 +44,28 @@ constexpr const char *kLogCostDirectory = "logcost";
 // A typical line of the decode path: prefix and " Attribute ... values.".
 constexpr char kTypicalLogLine[] = "--(line  311)--:  Attribute velmorStatus has 1 values.\n";
 
-// Runs the timed loop and records how many log messages each
-// iteration wrote; empties the log afterwards so long runs stay small.
+// Every driver benchmark runs twice: with its log written, and with the
+// writes to the log dropped at the system call (see log_writes.h).  The
+// last argument of each says which.
+constexpr int kLogWritten = 1;
+constexpr int kLogDropped = 0;
+
+// Runs the timed loop; with the log written, records how many log messages
+// each iteration wrote and empties the log afterwards so long runs stay small.
 template <typename Loop>
-void counting_log_messages(benchmark::State &state, Loop &&loop) {
-    LogWatch watch(kDriverLog);
-    watch.start();
-    loop();
-    state.counters["messages"] =
-        benchmark::Counter(static_cast<double>(watch.messages()), benchmark::Counter::kAvgIterations);
-    watch.discard();
+void driver_loop(benchmark::State &state, bool log_written, Loop &&loop) {
+    if (!log_written) {
+        const DroppedLogWrites dropped(kDriverLog);
+        if (!dropped.active()) state.SkipWithError("the driver's log is not open");
+        else loop();
+    } else {
+        LogWatch watch(kDriverLog);
+        watch.start();
+        loop();
+        state.counters["messages"] = benchmark::Counter(static_cast<double>(watch.messages()),
+                                                        benchmark::Counter::kAvgIterations);
+        watch.discard();
+    }
     testhost::clear_events();  // the test host records every alarm-clock call
 }
 
@@ -67,14 +82,24 @@ RawClient raw_client() {
     return RawClient(directory->uri(), directory->admin_dn(), directory->admin_password());
 }
 
+// Releasing the previous answer is the host's work, not the operation's:
+// neither the driver's result nor the floor's copies are released on the clock.
+template <typename Release>
+void release_untimed(benchmark::State &state, Release &&release) {
+    state.PauseTiming();
+    release();
+    state.ResumeTiming();
+}
+
 // ---- single read ----
 
 void driver_read(benchmark::State &state) {
     auto session = bound_session(state, 100);
     if (!session) return;
     const std::string name = BenchDirectory::read_name();
-    counting_log_messages(state, [&] {
+    driver_loop(state, state.range(0) == kLogWritten, [&] {
         for (auto _ : state) {
+            release_untimed(state, [&] { session->release_result(); });
             if (session->read(name) != CS_SUCCEED || session->result()->dcl_numentries != 1) {
                 state.SkipWithError("read failed");
                 break;
@@ -88,6 +113,7 @@ void raw_read(benchmark::State &state) {
     const std::string base = BenchDirectory::list_base(100);
     const std::string filter = std::string(servername_oid()) + "=" + BenchDirectory::read_name();
     for (auto _ : state) {
+        release_untimed(state, [&] { client.release_copies(); });
         if (client.search(base, RawClient::Scope::one_level, filter) != 1) {
             state.SkipWithError("raw read failed");
             break;
@@ -120,31 +146,20 @@ private:
     bool keep_;
 };
 
-// The heap the host holds per entry of a driver result, measured once
-// outside the timed loop.
-double result_bytes_per_entry(Session &session, int entries) {
-    session.release_result();
-    const std::size_t before = mallinfo2().uordblks;
-    if (session.search() != CS_SUCCEED) return 0;
-    const std::size_t after = mallinfo2().uordblks;
-    return static_cast<double>(after - before) / entries;
-}
-
 void driver_search(benchmark::State &state) {
     const int entries = static_cast<int>(state.range(0));
     const HeapPolicy heap(state.range(1) != 0);
     auto session = bound_session(state, entries);
     if (!session) return;
-    counting_log_messages(state, [&] {
+    driver_loop(state, state.range(2) == kLogWritten, [&] {
         for (auto _ : state) {
+            release_untimed(state, [&] { session->release_result(); });
             if (session->search() != CS_SUCCEED || session->result()->dcl_numentries != entries) {
                 state.SkipWithError("search failed");
                 break;
             }
         }
     });
-    state.counters["result_bytes_per_entry"] = result_bytes_per_entry(*session, entries);
-    LogWatch(kDriverLog).discard();
 }
 
 void raw_search(benchmark::State &state) {
@@ -154,6 +169,7 @@ void raw_search(benchmark::State &state) {
     const std::string base = BenchDirectory::list_base(static_cast<int>(entries));
     const std::string filter = std::string(servername_oid()) + "=*";
     for (auto _ : state) {
+        release_untimed(state, [&] { client.release_copies(); });
         if (client.search(base, RawClient::Scope::one_level, filter) != entries) {
             state.SkipWithError("raw search failed");
             break;
@@ -164,71 +180,35 @@ void raw_search(benchmark::State &state) {
 // ---- add and delete ----
 
 // The new server entry as a host hands it to gdd_add_entry.
-class HostObject {
-public:
-    HostObject() {
-        const auto attributes = BenchDirectory::new_server_attributes();
-        texts_.reserve(attributes.size());
-        values_.resize(attributes.size());
-        for (std::size_t i = 0; i < attributes.size(); ++i) {
-            texts_.push_back(attributes[i].text);
-            fill_value(values_[i], attributes[i].syntax, texts_.back());
-            DCL_ATTRIBUTE attribute{};
-            attribute.dcl_attrtype.dcl_oidlen = static_cast<CS_INT>(attributes[i].oid.size());
-            oids_.push_back(attributes[i].oid);
-            attribute.dcl_attrmod = CS_UNUSED;
-            attribute.dcl_attrsyntax = attributes[i].syntax;
-            attribute.dcl_numvalues = 1;
-            list_.push_back(attribute);
-        }
-        for (std::size_t i = 0; i < list_.size(); ++i) {
-            list_[i].dcl_attrtype.dcl_oidp = oids_[i].data();
-            list_[i].dcl_attrvalues = &values_[i];
-        }
-        object_.dcl_attrlist.dcl_numattr = static_cast<CS_INT>(list_.size());
-        object_.dcl_attrlist.dcl_attribute = list_.data();
-    }
-    DCL_OBJECT *object() { return &object_; }
-
-private:
-    static void fill_value(DCL_ATTRVALUE &value, int syntax, std::string &text) {
-        if (syntax == DCL_SYNTAX_INTEGER) {
-            value.dcl_integer = std::atoi(text.c_str());
-        } else if (syntax == DCL_SYNTAX_TRANADDR) {
+HostObject new_server_object() {
+    static const auto attributes = BenchDirectory::new_server_attributes();  // the object points into it
+    HostObject object;
+    for (const auto &attribute : attributes) {
+        const char *oid = attribute.oid.c_str();
+        if (attribute.syntax == DCL_SYNTAX_INTEGER) {
+            object.integer(oid, {std::atoi(attribute.text.c_str())});
+        } else if (attribute.syntax == DCL_SYNTAX_TRANADDR) {
             // "type#access#address"
-            const auto first = text.find('#');
-            const auto second = text.find('#', first + 1);
-            std::snprintf(value.dcl_tranaddr.dcl_trantype, sizeof value.dcl_tranaddr.dcl_trantype,
-                          "%s", text.substr(0, first).c_str());
-            value.dcl_tranaddr.dcl_accesstype = std::atoi(text.c_str() + first + 1);
-            std::snprintf(value.dcl_tranaddr.dcl_tranaddress,
-                          sizeof value.dcl_tranaddr.dcl_tranaddress, "%s",
-                          text.substr(second + 1).c_str());
+            const auto first = attribute.text.find('#');
+            const auto second = attribute.text.find('#', first + 1);
+            object.address(oid, attribute.text.substr(0, first).c_str(),
+                           std::atoi(attribute.text.c_str() + first + 1),
+                           attribute.text.substr(second + 1).c_str());
         } else {
-            value.dcl_string.dcl_stringp = text.data();
-            value.dcl_string.dcl_length = static_cast<CS_INT>(text.size());
+            object.text(oid, attribute.syntax, {attribute.text});
         }
     }
-
-    std::vector<std::string> texts_;
-    std::vector<std::string> oids_;
-    std::vector<DCL_ATTRVALUE> values_;
-    std::vector<DCL_ATTRIBUTE> list_;
-    DCL_OBJECT object_{};
-};
+    return object;
+}
 
 void driver_add_delete(benchmark::State &state) {
-    if (driver().add_entry == nullptr || driver().delete_entry == nullptr) {
-        state.SkipWithError("this driver build has no add or delete");
-        return;
-    }
     auto session = bound_session(state, 100);
     if (!session) return;
-    HostObject host_object;
+    HostObject host_object = new_server_object();
     std::string name = BenchDirectory::new_server_name();
     DCL_COMP comp{};
     driver().delete_entry(session->handle(), name.data(), CS_NULLTERM, &comp);  // a leftover
-    counting_log_messages(state, [&] {
+    driver_loop(state, state.range(0) == kLogWritten, [&] {
         for (auto _ : state) {
             if (driver().add_entry(session->handle(), name.data(), CS_NULLTERM, host_object.object(),
                                    &comp) != CS_SUCCEED ||
@@ -289,30 +269,73 @@ void register_benchmarks() {
     using benchmark::RegisterBenchmark;
     RegisterBenchmark("log/write", log_write)->Unit(benchmark::kMicrosecond);
     RegisterBenchmark("log/message", log_message)->Unit(benchmark::kMicrosecond);
-    RegisterBenchmark("read/driver", driver_read)->Unit(benchmark::kMicrosecond)->UseRealTime();
+    RegisterBenchmark("read/driver", driver_read)
+        ->ArgName("log_written")->Arg(kLogWritten)->Arg(kLogDropped)
+        ->Unit(benchmark::kMicrosecond)->UseRealTime();
     RegisterBenchmark("read/raw", raw_read)->Unit(benchmark::kMicrosecond)->UseRealTime();
-    for (auto search : {driver_search, raw_search}) {
-        auto *benchmark = RegisterBenchmark(search == driver_search ? "search/driver" : "search/raw", search);
-        benchmark->ArgNames({"entries", "heap_kept"})->Unit(benchmark::kMillisecond)->UseRealTime();
-        for (int entries : BenchDirectory::kListSizes) benchmark->Args({entries, 0});
-        benchmark->Args({10000, 1});
+    auto *driver = RegisterBenchmark("search/driver", driver_search);
+    driver->ArgNames({"entries", "heap_kept", "log_written"})->Unit(benchmark::kMillisecond)->UseRealTime();
+    auto *raw = RegisterBenchmark("search/raw", raw_search);
+    raw->ArgNames({"entries", "heap_kept"})->Unit(benchmark::kMillisecond)->UseRealTime();
+    for (auto [entries, heap_kept] : {std::pair{100, 0}, {1000, 0}, {10000, 0}, {10000, 1}}) {
+        for (int log : {kLogWritten, kLogDropped}) driver->Args({entries, heap_kept, log});
+        raw->Args({entries, heap_kept});
     }
-    RegisterBenchmark("add+delete/driver", driver_add_delete)->Unit(benchmark::kMicrosecond)->UseRealTime();
+    RegisterBenchmark("add+delete/driver", driver_add_delete)
+        ->ArgName("log_written")->Arg(kLogWritten)->Arg(kLogDropped)
+        ->Unit(benchmark::kMicrosecond)->UseRealTime();
     RegisterBenchmark("add+delete/raw", raw_add_delete)->Unit(benchmark::kMicrosecond)->UseRealTime();
 }
 
+ComparedOperation listing(const char *label, int entries, int heap_kept) {
+    const std::string suffix =
+        "/entries:" + std::to_string(entries) + "/heap_kept:" + std::to_string(heap_kept);
+    return {label, "search/driver" + suffix + "/log_written:1", "search/driver" + suffix + "/log_written:0",
+            "search/raw" + suffix};
+}
+
 const std::vector<ComparedOperation> kCompared = {
-    {"gdd_read, one entry by name", "read/driver", "read/raw"},
-    {"gdd_search, 100 entries", "search/driver/entries:100/heap_kept:0",
-     "search/raw/entries:100/heap_kept:0"},
-    {"gdd_search, 1,000 entries", "search/driver/entries:1000/heap_kept:0",
-     "search/raw/entries:1000/heap_kept:0"},
-    {"gdd_search, 10,000 entries", "search/driver/entries:10000/heap_kept:0",
-     "search/raw/entries:10000/heap_kept:0"},
-    {"gdd_search, 10,000 entries, host keeps freed heap", "search/driver/entries:10000/heap_kept:1",
-     "search/raw/entries:10000/heap_kept:1"},
-    {"gdd_add_entry + gdd_delete_entry", "add+delete/driver", "add+delete/raw"},
+    {"gdd_read, one entry by name", "read/driver/log_written:1", "read/driver/log_written:0", "read/raw"},
+    listing("gdd_search, 100 entries", 100, 0),
+    listing("gdd_search, 1,000 entries", 1000, 0),
+    listing("gdd_search, 10,000 entries", 10000, 0),
+    listing("gdd_search, 10,000 entries, host keeps freed heap", 10000, 1),
+    {"gdd_add_entry + gdd_delete_entry", "add+delete/driver/log_written:1",
+     "add+delete/driver/log_written:0", "add+delete/raw"},
 };
+
+// ---- memory ----
+
+std::size_t peak_resident_bytes() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<std::size_t>(usage.ru_maxrss) * 1024;
+}
+
+// What one 10,000-entry listing adds to the process's peak resident memory,
+// per entry: the floor first, then the driver (the peak only grows, and the
+// driver's is the larger), measured before any benchmark has run.
+MemoryFigures measure_memory() {
+    constexpr int kEntries = 10000;
+    MemoryFigures figures;
+    const std::size_t start = peak_resident_bytes();
+    {
+        RawClient client = raw_client();
+        client.search(BenchDirectory::list_base(kEntries), RawClient::Scope::one_level,
+                      std::string(servername_oid()) + "=*");
+        figures.raw_peak = static_cast<double>(peak_resident_bytes() - start) / kEntries;
+    }
+    malloc_trim(0);
+    Session session(directory->init_string(kEntries));
+    const std::size_t held_before = mallinfo2().uordblks;
+    if (session.bind() != CS_SUCCEED || session.search() != CS_SUCCEED) return figures;
+    figures.driver_peak = static_cast<double>(peak_resident_bytes() - start) / kEntries;
+    figures.result = static_cast<double>(mallinfo2().uordblks - held_before) / kEntries;
+    session.release_result();
+    LogWatch(kDriverLog).discard();
+    malloc_trim(0);
+    return figures;
+}
 
 // A private working directory: the driver's log and the log-cost files.
 std::filesystem::path enter_working_directory() {
@@ -355,14 +378,14 @@ int main(int argc, char **argv) {
     {
         BenchDirectory bench_directory;
         directory = &bench_directory;
+        const MemoryFigures memory = measure_memory();
         register_benchmarks();
         CollectingReporter reporter;
         benchmark::RunSpecifiedBenchmarks(&reporter);
         directory = nullptr;
 
         std::ostringstream table;
-        print_table(table, reporter.measurements(), kCompared,
-                    {"log/write", "log/message", "search/driver/entries:10000/heap_kept:0"});
+        print_table(table, reporter.measurements(), kCompared, {"log/write", "log/message"}, memory);
         std::cout << "\n" << table.str();
         if (!table_file.empty()) {
             std::ofstream out(table_file);

@@ -44,6 +44,7 @@ RawClient::RawClient(const std::string &uri, const std::string &bind_dn, const s
 }
 
 RawClient::~RawClient() {
+    release_copies();
     if (ld_ != nullptr) ldap_unbind_ext_s(ld_, nullptr, nullptr);
 }
 
@@ -73,9 +74,12 @@ std::size_t RawClient::search(const std::string &base, Scope scope, const std::s
         }
         if (cursor != nullptr) ber_free(cursor, 0);
     }
+    return entries;
+}
+
+void RawClient::release_copies() {
     for (char *copy : copies_) std::free(copy);
     copies_.clear();
-    return entries;
 }
 
 bool RawClient::add(const std::string &dn, const std::vector<Attribute> &attributes) {

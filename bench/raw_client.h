@@ -26,6 +26,7 @@ public:
 
     // Searches, copies everything out and releases it; the number of entries.
     std::size_t search(const std::string &base, Scope scope, const std::string &filter);
+    void release_copies();
 
     using Attribute = std::pair<std::string, std::vector<std::string>>;
     bool add(const std::string &dn, const std::vector<Attribute> &attributes);
