@@ -4,9 +4,9 @@
 // finding an attribute's syntax are the two lookups the decoder makes for
 // every attribute of every entry, so both avoid walking the table where the
 // text itself says which row it can be.
-#include <strings.h>
-
+#include <algorithm>
 #include <array>
+#include <cstdint>
 #include <cstring>
 #include <string_view>
 #include <utility>
@@ -16,8 +16,8 @@
 namespace {
 
 struct SchemaAttribute {
-    const char *oid;
-    const char *name;
+    std::string_view oid;  // both are literals: data() is terminated
+    std::string_view name;
     CS_INT syntax;
 };
 
@@ -44,8 +44,6 @@ static_assert(kAttributeCount == 16);
 
 // Every attribute OID is this arc followed by a short decimal number.
 constexpr std::string_view kAttributeArc = "1.3.6.1.4.1.32473.4.2.";
-// Every LDAP name starts with this (compared ignoring case, as the names are).
-constexpr std::string_view kNamePrefix = "velmor";
 
 // Row of the map for each last arc number, or -1: the OID lookup is one
 // array index instead of sixteen comparisons.
@@ -62,14 +60,12 @@ constexpr std::array<int, kLastArcLimit> kRowOfLastArc = [] {
     return rows;
 }();
 
-constexpr bool all_rows_share_the_arc_and_prefix() {
-    for (const SchemaAttribute &attribute : oid_map) {
-        if (!std::string_view(attribute.oid).starts_with(kAttributeArc)) return false;
-        if (!std::string_view(attribute.name).starts_with(kNamePrefix)) return false;
-    }
+constexpr bool all_rows_share_the_arc() {
+    for (const SchemaAttribute &attribute : oid_map)
+        if (!attribute.oid.starts_with(kAttributeArc)) return false;
     return true;
 }
-static_assert(all_rows_share_the_arc_and_prefix());
+static_assert(all_rows_share_the_arc());
 
 // The row whose OID is exactly `oid` (byte for byte: "…4.2.05" is no OID of
 // the map), or null.
@@ -87,31 +83,83 @@ const SchemaAttribute *row_of_oid(std::string_view oid) {
     return &oid_map[kRowOfLastArc[static_cast<std::size_t>(number)]];
 }
 
-// Length of each row's LDAP name: a name is compared, ignoring case, only
-// with the few rows of its own length (at most four share one).
-constexpr std::array<std::size_t, kAttributeCount> kNameLengths = [] {
-    std::array<std::size_t, kAttributeCount> lengths{};
+// LDAP names compare ignoring letter case.  Every name of the map is made of
+// ASCII letters only, so a character c of the server's name matches the
+// lower-case letter l exactly when (c | 0x20) == l: eight characters are
+// compared at once, and the C library's locale is never consulted.
+constexpr bool is_letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+constexpr char lower_case(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c; }
+
+constexpr std::size_t kWord = sizeof(std::uint64_t);
+constexpr std::uint64_t kLowerCaseBits = 0x2020202020202020;
+
+constexpr std::size_t kLongestName = [] {
+    std::size_t longest = 0;
+    for (const SchemaAttribute &attribute : oid_map) longest = std::max(longest, attribute.name.size());
+    return longest;
+}();
+
+constexpr bool names_are_letters_of_a_word_or_more() {
+    for (const SchemaAttribute &attribute : oid_map) {
+        if (attribute.name.size() < kWord) return false;
+        for (char c : attribute.name)
+            if (!is_letter(c)) return false;
+    }
+    return true;
+}
+static_assert(names_are_letters_of_a_word_or_more());
+
+constexpr auto kLowerCaseNames = [] {
+    std::array<std::array<char, kLongestName>, kAttributeCount> names{};
     for (std::size_t row = 0; row < kAttributeCount; ++row)
-        lengths[row] = std::string_view(oid_map[row].name).size();
-    return lengths;
+        for (std::size_t i = 0; i < oid_map[row].name.size(); ++i)
+            names[row][i] = lower_case(oid_map[row].name[i]);
+    return names;
+}();
+
+std::uint64_t word_at(const char *text) {
+    std::uint64_t word;
+    std::memcpy(&word, text, kWord);
+    return word;
+}
+
+// `name` has the length of the row's name; the last word may overlap the one before.
+bool matches_row(std::string_view name, std::size_t row) {
+    const char *lower = kLowerCaseNames[row].data();
+    const std::size_t last = name.size() - kWord;
+    for (std::size_t at = 0; at < last; at += kWord)
+        if ((word_at(name.data() + at) | kLowerCaseBits) != word_at(lower + at)) return false;
+    return (word_at(name.data() + last) | kLowerCaseBits) == word_at(lower + last);
+}
+
+// The rows of each name length: a name is compared only with those.
+constexpr std::size_t kRowsPerLength = 4;
+constexpr auto kRowsOfLength = [] {
+    std::array<std::array<int, kRowsPerLength>, kLongestName + 1> rows{};
+    for (auto &same_length : rows) same_length.fill(-1);
+    for (std::size_t row = 0; row < kAttributeCount; ++row) {
+        auto &same_length = rows[oid_map[row].name.size()];
+        std::size_t slot = 0;
+        while (same_length[slot] >= 0) ++slot;  // more than four rows of one length: no constant
+        same_length[slot] = static_cast<int>(row);
+    }
+    return rows;
 }();
 
 // The row whose LDAP name equals `name` ignoring letter case, or null.
-// OIDs and names outside the schema are turned away by the common prefix.
-const SchemaAttribute *row_of_name(const char *name) {
-    if (strncasecmp(name, kNamePrefix.data(), kNamePrefix.size()) != 0) return nullptr;
-    const std::size_t length = kNamePrefix.size() + std::strlen(name + kNamePrefix.size());
-    for (std::size_t row = 0; row < kAttributeCount; ++row)
-        if (kNameLengths[row] == length &&
-            strcasecmp(name + kNamePrefix.size(), oid_map[row].name + kNamePrefix.size()) == 0)
-            return &oid_map[row];
+const SchemaAttribute *row_of_name(std::string_view name) {
+    if (name.size() > kLongestName) return nullptr;
+    for (int row : kRowsOfLength[name.size()]) {
+        if (row < 0) break;
+        if (matches_row(name, static_cast<std::size_t>(row))) return &oid_map[row];
+    }
     return nullptr;
 }
 
 template <std::size_t... Row>
 constexpr std::array<char *, sizeof...(Row) + 1> requested_attributes(std::index_sequence<Row...>) {
     // The client library takes a char**, but never writes through it.
-    return {const_cast<char *>(oid_map[Row].oid)..., nullptr};
+    return {const_cast<char *>(oid_map[Row].oid.data())..., nullptr};
 }
 
 const char *syntax_log_line(CS_INT syntax) {
@@ -130,7 +178,13 @@ constinit const std::array<char *, 17> velmor_attributes =
 
 void gdd__map_dcl_attributename(DCL_OID *oid, const char *attributename) {
     const SchemaAttribute *row = row_of_name(attributename);
-    gdd__copy_string(oid->dcl_oidp, GDD_TEXT_SIZE, row ? row->oid : attributename, CS_NULLTERM);
+    if (row != nullptr) {
+        // The type buffer (GDD_TEXT_SIZE bytes) is far longer than any OID of the map.
+        std::memcpy(oid->dcl_oidp, row->oid.data(), row->oid.size() + 1);
+        oid->dcl_oidlen = static_cast<CS_INT>(row->oid.size());
+        return;
+    }
+    gdd__copy_string(oid->dcl_oidp, GDD_TEXT_SIZE, attributename, CS_NULLTERM);
     oid->dcl_oidlen = static_cast<CS_INT>(std::strlen(oid->dcl_oidp));
 }
 
