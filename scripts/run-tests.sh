@@ -1,17 +1,34 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test: the debug build's whole suite, then
-# the suite again under AddressSanitizer + UndefinedBehaviorSanitizer.
+# Builds everything and runs every test:
+#   1. the debug build's whole suite;
+#   2. the whole suite again under AddressSanitizer + UndefinedBehaviorSanitizer;
+#   3. the concurrency tests under ThreadSanitizer;
+#   4. every fuzz target for a bounded time (VELDLDAP_FUZZ_SECONDS, default 60).
+# VELDLDAP_SKIP_SANITIZERS=1 stops after the first step (a quick local run).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh
 
+stage() { printf '\n==== %s (%s)\n' "$1" "$(date -u +%H:%M:%S)"; }
+
+stage "debug build, whole suite"
 cmake --preset debug >/dev/null
 cmake --build --preset debug
 ctest --preset debug
 
-if [ "${VELDLDAP_SKIP_SANITIZERS:-0}" != 1 ]; then
-  cmake --preset asan >/dev/null
-  cmake --build --preset asan
-  ctest --preset asan
-fi
+[ "${VELDLDAP_SKIP_SANITIZERS:-0}" = 1 ] && exit 0
+
+stage "ASan + UBSan build, whole suite"
+cmake --preset asan >/dev/null
+cmake --build --preset asan
+ctest --preset asan
+
+stage "TSan build, concurrency tests"
+cmake --preset tsan >/dev/null
+cmake --build --preset tsan --target concurrency_tests
+ctest --preset tsan
+
+stage "fuzzers"
+scripts/run-fuzzers.sh
+stage "done"

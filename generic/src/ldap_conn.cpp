@@ -5,6 +5,8 @@
 // gdd_unbind; `cur.retrycount` is the session's retry budget and only falls.
 #include <cerrno>
 #include <cstdio>
+#include <mutex>
+#include <optional>
 
 #include "ldap_alarm.h"
 #include "ldap_conn.h"
@@ -45,6 +47,19 @@ int release_session(DLDAP_HANDLE *ldaphan) {
     return with_alarm_clock_halted([&] { return gdd__provider().ldap_unbind_s(ld); });
 }
 
+// The client library sets up its process-wide defaults lazily, in the first
+// call that needs them, and that setup is not safe against concurrent first
+// use: a session created at the same moment can lock a mutex of those
+// defaults while another thread is still initialising it.  So the first
+// session of the process is created alone; every later one goes straight
+// through.
+int initialize_session(LDAP **ld, const char *url) {
+    static std::once_flag library_ready;
+    std::optional<int> first;
+    std::call_once(library_ready, [&] { first = gdd__provider().ldap_initialize(ld, url); });
+    return first ? *first : gdd__provider().ldap_initialize(ld, url);
+}
+
 CS_RETCODE create_session(DLDAP_HANDLE *ldaphan, DCL_COMP *compp) {
     const DLDAP_PROPS &cur = ldaphan->cur;
     // Room for every part, then cut to the driver's 512 characters without a
@@ -53,7 +68,7 @@ CS_RETCODE create_session(DLDAP_HANDLE *ldaphan, DCL_COMP *compp) {
     std::snprintf(url, sizeof url, "%s://%s:%i", cur.ldapscheme, cur.ldapserver,
                   cur.ldapportnumber);
     url[GDD_TEXT_SIZE - 1] = '\0';
-    const int code = gdd__provider().ldap_initialize(&ldaphan->ld, url);
+    const int code = initialize_session(&ldaphan->ld, url);
     if (ldaphan->ld == nullptr) {
         GDD_LOG("ldap_init failed: \"%s\"(%i)\n", gdd__error_text(code), code);
         return gdd__dldap_error(compp, DLDAP_ERR_LDAPINIT, code);

@@ -4,13 +4,16 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 
 #include "support/command.h"
 
@@ -56,6 +59,21 @@ private:
 const veldldap::TlsFiles &test_pki() {
     static const PkiHolder holder;
     return holder.files();
+}
+
+// Every thread of the process is in the stopped state ("T" in its stat line).
+bool all_threads_stopped(pid_t pid) {
+    std::error_code error;
+    bool any = false;
+    for (const auto &task : fs::directory_iterator("/proc/" + std::to_string(pid) + "/task", error)) {
+        std::ifstream file(task.path() / "stat");
+        const std::string stat((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+        const std::size_t name_end = stat.rfind(") ");  // the command name may hold blanks
+        if (name_end == std::string::npos || stat.size() <= name_end + 2 || stat[name_end + 2] != 'T')
+            return false;
+        any = true;
+    }
+    return any;
 }
 
 // The entry of the naming context, of the class that its first RDN asks for.
@@ -144,6 +162,11 @@ void SlapdServer::restart() {
 void SlapdServer::suspend() {
     if (!running()) throw std::runtime_error("suspend: slapd is not running");
     launcher_.suspend();
+    // SIGSTOP takes effect asynchronously: a thread not stopped yet could
+    // still answer the request a test sends right after this returns.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (!all_threads_stopped(pid()) && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
 void SlapdServer::resume() { launcher_.resume(); }

@@ -58,7 +58,8 @@ public:
     // Stop and start: same ports, same data.
     void restart();
     // SIGSTOP / SIGCONT: connections are accepted by the kernel but nothing
-    // answers until resume().  stop() resumes first.
+    // answers until resume().  suspend() returns once every thread of slapd
+    // has stopped.  stop() resumes first.
     void suspend();
     void resume();
     bool running();

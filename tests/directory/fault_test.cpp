@@ -1,0 +1,176 @@
+// Servers that fail under the driver, through the real client library:
+// slapd stopped in the middle of a bound session and started again, slapd
+// suspended so that nothing answers, and listeners that close every
+// connection at once or answer with garbage.  Every failure must come back
+// as its code, and the session must work again once the server does.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <functional>
+#include <string>
+
+#include "support/driver_library.h"
+#include "support/host_object.h"
+#include "support/log_file.h"
+#include "support/loopback_servers.h"
+#include "support/session.h"
+#include "support/slapd_server.h"
+
+namespace {
+
+constexpr CS_INT kServerDown = -1;  // LDAP_SERVER_DOWN
+constexpr CS_INT kTimedOut = -5;    // LDAP_TIMEOUT
+constexpr const char *kServernameOid = "1.3.6.1.4.1.32473.4.2.2";
+constexpr const char *kServiceOid = "1.3.6.1.4.1.32473.4.2.3";
+
+std::string init_string(const std::string &options, const std::string &url, const std::string &base,
+                        const std::string &dn = "", const std::string &password = "") {
+    std::string text = options + url + "/" + base;
+    if (!dn.empty()) text += "????bindname=" + dn + "?" + password;
+    return text;
+}
+
+std::string server_entry(const std::string &name, const std::string &base) {
+    return "dn: velmorServername=" + name + "," + base + "\nobjectClass: velmorServer\nvelmorServername: " +
+           name + "\n\n";
+}
+
+using Clock = std::chrono::steady_clock;
+
+double seconds_since(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// Every operation of a bound session, with the code it reports when the
+// server has gone; each succeeds again once the server is back.
+struct Operation {
+    const char *name;
+    std::function<CS_RETCODE(Session &)> run;
+    CS_INT provstatus_when_down;
+};
+
+CS_RETCODE add_entry(Session &session) {
+    HostObject entry;
+    entry.text(kServernameOid, DCL_SYNTAX_STRING, {"srv-new"});
+    session.comp = untouched_comp();
+    return driver().add_entry(session.handle(), const_cast<char *>("srv-new"), CS_NULLTERM, entry.object(),
+                              &session.comp);
+}
+
+CS_RETCODE modify_entry(Session &session) {
+    HostObject change;
+    change.text(kServiceOid, DCL_SYNTAX_STRING, {"changed"});
+    session.comp = untouched_comp();
+    return driver().modify_entry(session.handle(), const_cast<char *>("srv-new"), CS_NULLTERM, change.object(),
+                                 &session.comp);
+}
+
+CS_RETCODE delete_entry(Session &session) {
+    session.comp = untouched_comp();
+    return driver().delete_entry(session.handle(), const_cast<char *>("srv-new"), CS_NULLTERM, &session.comp);
+}
+
+const Operation kOperations[] = {
+    {"read", [](Session &s) { return s.read("srv1"); }, 12},
+    {"search", [](Session &s) { return s.search(); }, 12},
+    {"add", add_entry, 13},
+    {"modify", modify_entry, 13},
+    {"delete", delete_entry, 14},
+};
+
+}  // namespace
+
+TEST(ServerFaults, StoppedServerFailsEveryOperationAndARebindAfterRestartRecovers) {
+    SlapdServer server;
+    server.add_ldif(server_entry("srv1", server.servers_base()));
+    Session session(init_string("retry=0 ", server.url(), server.servers_base(), server.admin_dn(),
+                                server.admin_password()),
+                    1);
+    ASSERT_EQ(session.bind(), CS_SUCCEED);
+    ASSERT_EQ(session.read("srv1"), CS_SUCCEED);
+
+    server.stop();
+    for (const Operation &operation : kOperations) {
+        SCOPED_TRACE(operation.name);
+        EXPECT_EQ(operation.run(session), CS_FAIL);
+        EXPECT_EQ(session.comp.dcl_status, 1);
+        EXPECT_EQ(session.comp.dcl_provstatus, operation.provstatus_when_down);
+        EXPECT_EQ(session.comp.dcl_oserr, kServerDown);
+    }
+
+    server.restart();
+    // The client library does not reconnect a session that lost its
+    // connection: the host has to unbind and bind again.
+    EXPECT_EQ(session.read("srv1"), CS_FAIL);
+    EXPECT_EQ(session.comp.dcl_oserr, kServerDown);
+    EXPECT_EQ(session.unbind(), CS_SUCCEED);
+    ASSERT_EQ(session.bind(), CS_SUCCEED);
+    for (const Operation &operation : kOperations) {
+        SCOPED_TRACE(operation.name);
+        EXPECT_EQ(operation.run(session), CS_SUCCEED)
+            << session.comp.dcl_provstatus << "/" << session.comp.dcl_oserr;
+    }
+}
+
+// Suspended, slapd still accepts but answers nothing: a read takes its
+// retry after the first time-out and then fails, a search finds the budget
+// spent and fails at the first; once resumed the same session reads again.
+TEST(ServerFaults, SuspendedServerTimesOutReadsAndSearchesUntilResumed) {
+    SlapdServer server;
+    server.add_ldif(server_entry("srv1", server.servers_base()));
+    Session session(init_string("retry=1 delay=0 ", server.url(), server.servers_base(), server.reader_dn(),
+                                server.reader_password()),
+                    1);
+    ASSERT_EQ(session.bind(), CS_SUCCEED);
+    ASSERT_EQ(session.state().cur.retrycount, 1);
+
+    server.suspend();
+    auto start = Clock::now();
+    EXPECT_EQ(session.read("srv1"), CS_FAIL);
+    EXPECT_GE(seconds_since(start), 1.9) << "two searches of 1 s each";
+    EXPECT_EQ(session.comp.dcl_provstatus, 16);
+    EXPECT_EQ(session.comp.dcl_oserr, kTimedOut);
+    EXPECT_EQ(session.state().cur.retrycount, 0);
+
+    start = Clock::now();
+    EXPECT_EQ(session.search(), CS_FAIL);
+    EXPECT_LT(seconds_since(start), 1.9) << "no retry left";
+    EXPECT_EQ(session.comp.dcl_provstatus, 16);
+    EXPECT_EQ(session.comp.dcl_oserr, kTimedOut);
+    EXPECT_EQ(log_count("Search operation timed out.\n"), 2);
+    EXPECT_EQ(log_count("(retries left: 0)\n"), 1);
+
+    server.resume();
+    session.properties().dsp_timelimit = 0;  // the server has a backlog to work through first
+    ASSERT_EQ(session.read("srv1"), CS_SUCCEED);
+    EXPECT_EQ(session.result()->dcl_numentries, 1);
+}
+
+// A listener that drops every connection, and one that answers bytes no
+// LDAP message begins with.  The first attempt sends its request and loses
+// the connection while waiting; the client library does not reconnect a
+// session whose connection is gone, so every retry fails before sending and
+// the last of them is the one reported.  Nothing waits for the time limit.
+TEST(ServerFaults, ClosingAndGarbageServersSpendTheBudgetOnOneConnection) {
+    const LoopbackBehaviour behaviours[] = {LoopbackBehaviour::closing, LoopbackBehaviour::garbage};
+    for (const LoopbackBehaviour behaviour : behaviours) {
+        SCOPED_TRACE(behaviour == LoopbackBehaviour::closing ? "closing" : "garbage");
+        LoopbackServer listener(behaviour);
+        Session session(init_string("retry=2 delay=0 ", listener.url(), "o=acme"), 1);
+        const std::size_t logged = log_messages().size();
+        const auto start = Clock::now();
+        EXPECT_EQ(session.bind(), CS_FAIL);
+        EXPECT_LT(seconds_since(start), 0.9);
+        EXPECT_EQ(session.comp.dcl_provstatus, 10) << "the last request was not sent";
+        EXPECT_EQ(session.comp.dcl_oserr, kServerDown);
+        EXPECT_EQ(listener.connections(), 1);
+        EXPECT_EQ(session.state().cur.retrycount, -1);
+        EXPECT_NE(session.state().ld, nullptr) << "kept until the host unbinds";
+        const auto messages = log_messages();
+        EXPECT_EQ(std::count(messages.begin() + static_cast<long>(logged), messages.end(),
+                             "ldap_simple_bind failed: \"Can't contact LDAP server\"(-1)\n"),
+                  3);
+        EXPECT_EQ(session.unbind(), CS_SUCCEED);
+    }
+}
