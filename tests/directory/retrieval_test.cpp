@@ -94,6 +94,9 @@ TEST(Retrieval, DecodesEverySyntaxAndLeavesRefusedAddressesOut) {
         ASSERT_EQ(session.result()->dcl_numentries, 1);
         EXPECT_EQ(as_ldif(*session.result()), expected) << name;
     }
+    EXPECT_EQ(session.result()->dcl_name.dcl_stringp, session.state().cur.ditbase);  // lent, not copied
+    EXPECT_EQ(session.result()->dcl_limit, -9999);
+    EXPECT_EQ(session.comp.dcl_status, -11) << "success leaves the completion record alone";
     const DCL_ATTRLIST &list = session.result()->dcl_objlist[0]->dcl_attrlist;
     ASSERT_EQ(list.dcl_numattr, 16);
     const CS_INT syntaxes[] = {1, 2, 1, 2, 5, 6, 2, 2, 1, 1, 1, 1, 1, 2, 1, 1};

@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 
 #include "support/driver_library.h"
 #include "support/host_object.h"
+#include "support/log_file.h"
 #include "support/session.h"
 #include "support/slapd_server.h"
 
@@ -36,6 +38,10 @@ public:
         return driver().delete_entry(handle(), const_cast<char *>(name.c_str()), CS_NULLTERM, &comp);
     }
 };
+
+std::tuple<CS_INT, CS_INT, CS_INT> codes(const DCL_COMP &comp) {
+    return {comp.dcl_status, comp.dcl_provstatus, comp.dcl_oserr};
+}
 
 const DCL_ATTRIBUTE *attribute_of(const DCL_OBJECT &object, const std::string &oid) {
     for (CS_INT a = 0; a < object.dcl_attrlist.dcl_numattr; ++a)
@@ -82,7 +88,7 @@ TEST(UpdateRoundTrip, AddReadModifyReadDelete) {
 
     ASSERT_EQ(session.remove("srv-rt"), CS_SUCCEED);
     EXPECT_EQ(session.read("srv-rt"), CS_FAIL);
-    EXPECT_EQ(session.comp.dcl_provstatus, 7);
+    EXPECT_EQ(codes(session.comp), std::tuple(1, 7, 0));
     EXPECT_EQ(server.ldapsearch_output(server.servers_base(), "one", "(velmorServername=srv-rt)"), "");
 }
 
@@ -96,25 +102,22 @@ TEST(UpdateRefusals, DirectoryAnswersMapToTheirCodes) {
     HostObject host;
     host.text("1.3.6.1.4.1.32473.4.2.2", DCL_SYNTAX_STRING, {"srv1"});
     EXPECT_EQ(admin.add("srv1", host.object()), CS_FAIL);
-    EXPECT_EQ(admin.comp.dcl_provstatus, 13);
-    EXPECT_EQ(admin.comp.dcl_oserr, 68);
+    EXPECT_EQ(codes(admin.comp), std::tuple(1, 13, 68));
     EXPECT_EQ(admin.remove("missing"), CS_FAIL);
-    EXPECT_EQ(admin.comp.dcl_provstatus, 14);
-    EXPECT_EQ(admin.comp.dcl_oserr, 32);
+    EXPECT_EQ(codes(admin.comp), std::tuple(1, 14, 32));
     EXPECT_EQ(admin.remove("srv1"), CS_FAIL);  // it has a child
-    EXPECT_EQ(admin.comp.dcl_provstatus, 14);
-    EXPECT_EQ(admin.comp.dcl_oserr, 66);
+    EXPECT_EQ(codes(admin.comp), std::tuple(1, 14, 66));
+    EXPECT_TRUE(log_contains("LDAP_ADD_S/LDAP_MODIFY_S failed: \"Already exists\"(68)\n"));
+    EXPECT_TRUE(log_contains("ldap_delete_s call failed: \"No such object\"(32)\n"));
 
     Writer reader(server, false);
     HostObject other;
     other.text("1.3.6.1.4.1.32473.4.2.2", DCL_SYNTAX_STRING, {"srv2"});
     EXPECT_EQ(reader.add("srv2", other.object()), CS_FAIL);
-    EXPECT_EQ(reader.comp.dcl_provstatus, 15);
-    EXPECT_EQ(reader.comp.dcl_oserr, 50);
+    EXPECT_EQ(codes(reader.comp), std::tuple(1, 15, 50));
     EXPECT_EQ(reader.modify("srv1", other.object()), CS_FAIL);
-    EXPECT_EQ(reader.comp.dcl_provstatus, 15);
-    EXPECT_EQ(reader.remove("velmorServername=child,velmorServername=srv1," + server.servers_base()),
-              CS_FAIL);
-    EXPECT_EQ(reader.comp.dcl_provstatus, 15);
-    EXPECT_EQ(reader.comp.dcl_oserr, 50);
+    EXPECT_EQ(codes(reader.comp), std::tuple(1, 15, 50));
+    EXPECT_EQ(reader.remove("velmorServername=child,velmorServername=srv1," + server.servers_base()), CS_FAIL);
+    EXPECT_EQ(codes(reader.comp), std::tuple(1, 15, 50));
+    EXPECT_EQ(log_count("Insufficient access to perform the operation!!\n"), 3);
 }

@@ -1,11 +1,10 @@
-// The frame's shared services: bounded copy, byte comparisons, the log and
-// its prefix, the status report, the fatal stop.
+// The frame's shared services: the host records as C sees them, bounded
+// copy, byte comparisons, and the log file itself.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <cstring>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "ldap_drv.h"
@@ -38,12 +37,9 @@ TEST(CopyString, CutsTooLongTextsAndWarnsOnlyThen) {
         EXPECT_EQ(log_count("Result will be truncated!\n") - warnings_before, c.warns ? 1 : 0);
     }
     EXPECT_TRUE(log_contains("WARNING! gdd__copy_string: outbuflen(513) is too small for inlen(600).\n"));
-}
-
-TEST(CopyString, StopsAtTheTerminatorWithinTheGivenLength) {
     char out[8];
     gdd__copy_string(out, sizeof out, "ab\0cd", 5);
-    EXPECT_STREQ(out, "ab");
+    EXPECT_STREQ(out, "ab") << "stops at a terminator within the given length";
 }
 
 TEST(ByteComparison, IsUnsignedAndCaseSensitive) {
@@ -58,12 +54,6 @@ TEST(ByteComparison, IsUnsignedAndCaseSensitive) {
     EXPECT_EQ(com_unsignstrncmp("x", "y", -3), 0);
 }
 
-TEST(DiagnosticLog, PrefixesEachMessageWithItsRightAlignedSourceLine) {
-    com__log_line(42, "hello %s\n", "log");
-    com__log_line(12345, "no newline");
-    EXPECT_EQ(log_text(), "--(line   42)--: hello log\n--(line 12345)--: no newline");
-}
-
 TEST(DiagnosticLog, IsTruncatedAtFirstUseAndReadableByItsOwnerOnly) {
     FILE *old = std::fopen("libveldldap.log", "w");
     std::fputs("left over from an earlier process\n", old);
@@ -74,29 +64,4 @@ TEST(DiagnosticLog, IsTruncatedAtFirstUseAndReadableByItsOwnerOnly) {
     struct stat status {};
     ASSERT_EQ(stat("libveldldap.log", &status), 0);
     EXPECT_EQ(status.st_mode & 0777, 0600u);
-}
-
-TEST(DiagnosticLog, ConcurrentFirstUseOpensOnceAndKeepsLinesWhole) {
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 8; ++t)
-        threads.emplace_back([t] {
-            for (int i = 0; i < 200; ++i) GDD_LOG("thread %d message %d\n", t, i);
-        });
-    for (auto &thread : threads) thread.join();
-    const std::vector<std::string> messages = log_messages();
-    ASSERT_EQ(messages.size(), 1600u);
-    for (const std::string &message : messages) EXPECT_EQ(message.find("thread "), 0u) << message;
-}
-
-TEST(StatusReport, OverwritesAllThreeFieldsAndReturnsFail) {
-    DCL_COMP comp{7, 7, 7};
-    EXPECT_EQ(gdd__dldap_error(&comp, DLDAP_ERR_PROPS, 0), CS_FAIL);
-    EXPECT_EQ(comp.dcl_status, 1);
-    EXPECT_EQ(comp.dcl_provstatus, 8);
-    EXPECT_EQ(comp.dcl_oserr, 0);
-}
-
-TEST(FatalStop, NamesTheSourceRelativeToTheProjectRoot) {
-    EXPECT_DEATH(gdd__copy_string(nullptr, 1, "x", 1),
-                 "assertion failed, file 'generic/src/ldap_frame.cpp' line [0-9]+");
 }

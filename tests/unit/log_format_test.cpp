@@ -63,7 +63,7 @@ TEST(LogFormatting, WritesWhatPrintfWrites) {
 
 TEST(LogFormatting, PrefixCarriesTheLineRightAlignedInFourColumns) {
     com__log_line(7, "a\n");
-    com__log_line(-3, "b\n");
-    com__log_line(123456, "c\n");
-    EXPECT_EQ(log_text(), "--(line    7)--: a\n--(line   -3)--: b\n--(line 123456)--: c\n");
+    com__log_line(-3, "b %s\n", "log");
+    com__log_line(123456, "no newline");
+    EXPECT_EQ(log_text(), "--(line    7)--: a\n--(line   -3)--: b log\n--(line 123456)--: no newline");
 }

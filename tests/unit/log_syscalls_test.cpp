@@ -4,8 +4,6 @@
 // again under strace; with kWriterVariable set, the process logs a known mix
 // of messages before gtest ever runs and exits.
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -16,9 +14,8 @@
 #include <vector>
 
 #include "comnblib.h"
+#include "support/command.h"
 #include "support/log_file.h"
-
-extern char **environ;
 
 namespace {
 
@@ -76,26 +73,13 @@ std::vector<TracedWrite> traced_writes(const std::string &trace_file) {
     return writes;
 }
 
-int run_writer_under_strace(int rounds, const std::string &trace_file) {
+// This executable again, as the writer, under strace.
+CommandResult run_writer_under_strace(int rounds, const std::string &trace_file) {
     char executable[4096] = {};
-    if (readlink("/proc/self/exe", executable, sizeof executable - 1) <= 0) return -1;
-    std::vector<std::string> arguments = {
-        "strace", "-qq", "-y", "-s", "0", "-o", trace_file,
-        "-e", "trace=write,writev,pwrite64,pwritev,pwritev2", "--", executable};
-    std::vector<char *> argv;
-    for (std::string &argument : arguments) argv.push_back(argument.data());
-    argv.push_back(nullptr);
-    std::vector<std::string> variables = {std::string(kWriterVariable) + "=" + std::to_string(rounds)};
-    for (char **variable = environ; *variable != nullptr; ++variable) variables.emplace_back(*variable);
-    std::vector<char *> envp;
-    for (std::string &variable : variables) envp.push_back(variable.data());
-    envp.push_back(nullptr);
-
-    pid_t child = 0;
-    if (posix_spawnp(&child, "strace", nullptr, nullptr, argv.data(), envp.data()) != 0) return -1;
-    int status = 0;
-    if (waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
-    return WEXITSTATUS(status);
+    if (readlink("/proc/self/exe", executable, sizeof executable - 1) <= 0) return {};
+    return run_command({"strace", "-qq", "-y", "-s", "0", "-o", trace_file, "-e",
+                        "trace=write,writev,pwrite64,pwritev,pwritev2", "--", executable},
+                       "", {std::string(kWriterVariable) + "=" + std::to_string(rounds)});
 }
 
 }  // namespace
@@ -103,8 +87,9 @@ int run_writer_under_strace(int rounds, const std::string &trace_file) {
 TEST(LogSystemCalls, EachMessageIsExactlyOneWriteOfItsOwnBytes) {
     ASSERT_FALSE(started_as_writer);
     constexpr int kRounds = 40;
-    ASSERT_EQ(run_writer_under_strace(kRounds, "trace.txt"), 0)
-        << "strace (a build dependency) must be installed and allowed to trace";
+    const CommandResult traced = run_writer_under_strace(kRounds, "trace.txt");
+    ASSERT_TRUE(traced.ok()) << "strace (a build dependency) must be installed and allowed to trace: "
+                             << traced.summary();
 
     std::vector<std::size_t> expected;
     for (int round = 0; round < kRounds; ++round)
