@@ -206,14 +206,11 @@ void driver_add_delete(benchmark::State &state) {
     if (!session) return;
     HostObject host_object = new_server_object();
     std::string name = BenchDirectory::new_server_name();
-    DCL_COMP comp{};
-    driver().delete_entry(session->handle(), name.data(), CS_NULLTERM, &comp);  // a leftover
+    session->remove(name);  // a leftover
     driver_loop(state, state.range(0) == kLogWritten, [&] {
         for (auto _ : state) {
-            if (driver().add_entry(session->handle(), name.data(), CS_NULLTERM, host_object.object(),
-                                   &comp) != CS_SUCCEED ||
-                driver().delete_entry(session->handle(), name.data(), CS_NULLTERM, &comp) !=
-                    CS_SUCCEED) {
+            if (session->add(name, host_object.object()) != CS_SUCCEED ||
+                session->remove(name) != CS_SUCCEED) {
                 state.SkipWithError("add or delete failed");
                 break;
             }

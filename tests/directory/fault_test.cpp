@@ -53,22 +53,13 @@ struct Operation {
 CS_RETCODE add_entry(Session &session) {
     HostObject entry;
     entry.text(kServernameOid, DCL_SYNTAX_STRING, {"srv-new"});
-    session.comp = untouched_comp();
-    return driver().add_entry(session.handle(), const_cast<char *>("srv-new"), CS_NULLTERM, entry.object(),
-                              &session.comp);
+    return session.add("srv-new", entry.object());
 }
 
 CS_RETCODE modify_entry(Session &session) {
     HostObject change;
     change.text(kServiceOid, DCL_SYNTAX_STRING, {"changed"});
-    session.comp = untouched_comp();
-    return driver().modify_entry(session.handle(), const_cast<char *>("srv-new"), CS_NULLTERM, change.object(),
-                                 &session.comp);
-}
-
-CS_RETCODE delete_entry(Session &session) {
-    session.comp = untouched_comp();
-    return driver().delete_entry(session.handle(), const_cast<char *>("srv-new"), CS_NULLTERM, &session.comp);
+    return session.modify("srv-new", change.object());
 }
 
 const Operation kOperations[] = {
@@ -76,7 +67,7 @@ const Operation kOperations[] = {
     {"search", [](Session &s) { return s.search(); }, 12},
     {"add", add_entry, 13},
     {"modify", modify_entry, 13},
-    {"delete", delete_entry, 14},
+    {"delete", [](Session &s) { return s.remove("srv-new"); }, 14},
 };
 
 }  // namespace

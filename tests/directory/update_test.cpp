@@ -25,18 +25,6 @@ public:
                               admin ? server.admin_password() : server.reader_password())) {
         EXPECT_EQ(bind(), CS_SUCCEED);
     }
-    CS_RETCODE add(const std::string &name, DCL_OBJECT *object) {
-        comp = untouched_comp();
-        return driver().add_entry(handle(), const_cast<char *>(name.c_str()), CS_NULLTERM, object, &comp);
-    }
-    CS_RETCODE modify(const std::string &name, DCL_OBJECT *object) {
-        comp = untouched_comp();
-        return driver().modify_entry(handle(), const_cast<char *>(name.c_str()), CS_NULLTERM, object, &comp);
-    }
-    CS_RETCODE remove(const std::string &name) {
-        comp = untouched_comp();
-        return driver().delete_entry(handle(), const_cast<char *>(name.c_str()), CS_NULLTERM, &comp);
-    }
 };
 
 std::tuple<CS_INT, CS_INT, CS_INT> codes(const DCL_COMP &comp) {

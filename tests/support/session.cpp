@@ -43,3 +43,18 @@ void Session::release_result() {
     testhost::release_result(result_);
     result_ = nullptr;
 }
+
+CS_RETCODE Session::add(const std::string &name, DCL_OBJECT *object, CS_INT length) {
+    comp = untouched_comp();
+    return driver().add_entry(handle_, const_cast<CS_CHAR *>(name.c_str()), length, object, &comp);
+}
+
+CS_RETCODE Session::modify(const std::string &name, DCL_OBJECT *changes, CS_INT length) {
+    comp = untouched_comp();
+    return driver().modify_entry(handle_, const_cast<CS_CHAR *>(name.c_str()), length, changes, &comp);
+}
+
+CS_RETCODE Session::remove(const std::string &name, CS_INT length) {
+    comp = untouched_comp();
+    return driver().delete_entry(handle_, const_cast<CS_CHAR *>(name.c_str()), length, &comp);
+}

@@ -30,6 +30,10 @@ public:
     CS_RETCODE search();
     DCL_RESULT *result() const { return result_; }
     void release_result();
+    // The entry of a server name (or a distinguished name).
+    CS_RETCODE add(const std::string &name, DCL_OBJECT *object, CS_INT length = CS_NULLTERM);
+    CS_RETCODE modify(const std::string &name, DCL_OBJECT *changes, CS_INT length = CS_NULLTERM);
+    CS_RETCODE remove(const std::string &name, CS_INT length = CS_NULLTERM);
 
     DCL_COMP comp;       // of the last call
     CS_RETCODE opened_with;

@@ -29,19 +29,6 @@ struct BoundSession : Session {
     BoundSession() : Session(kUrl) {
         EXPECT_EQ(bind(), CS_SUCCEED);
     }
-    CS_RETCODE add(const std::string &name, DCL_OBJECT *object) {
-        comp = untouched_comp();
-        return driver().add_entry(handle(), const_cast<char *>(name.c_str()), CS_NULLTERM, object, &comp);
-    }
-    CS_RETCODE modify(const std::string &name, DCL_OBJECT *object) {
-        comp = untouched_comp();
-        return driver().modify_entry(handle(), const_cast<char *>(name.c_str()), CS_NULLTERM, object,
-                                     &comp);
-    }
-    CS_RETCODE remove(const std::string &name) {
-        comp = untouched_comp();
-        return driver().delete_entry(handle(), const_cast<char *>(name.c_str()), CS_NULLTERM, &comp);
-    }
 };
 
 }  // namespace
@@ -129,12 +116,10 @@ TEST(Update, ASessionWithoutConnectionSendsNothing) {
     Standin &standin = Standin::use();
     Session session(kUrl);
     HostObject host;
-    DCL_COMP comp = untouched_comp();
-    EXPECT_EQ(driver().add_entry(session.handle(), const_cast<char *>("srv1"), 4, host.object(), &comp),
-              CS_FAIL);
-    EXPECT_EQ(codes(comp), std::tuple(1, DLDAP_ERR_UPDATE, -1));
-    EXPECT_EQ(driver().delete_entry(session.handle(), const_cast<char *>("srv1"), 4, &comp), CS_FAIL);
-    EXPECT_EQ(comp.dcl_provstatus, DLDAP_ERR_DELETE);
+    EXPECT_EQ(session.add("srv1", host.object(), 4), CS_FAIL);
+    EXPECT_EQ(codes(session.comp), std::tuple(1, DLDAP_ERR_UPDATE, -1));
+    EXPECT_EQ(session.remove("srv1", 4), CS_FAIL);
+    EXPECT_EQ(session.comp.dcl_provstatus, DLDAP_ERR_DELETE);
     EXPECT_EQ(standin.calls("ldap_add_s") + standin.calls("ldap_delete_s"), 0);
 }
 
