@@ -37,7 +37,7 @@ TEST(VeldirDemo, AFailingStepStillStopsTheServer) {
 
 TEST(VeldirDemo, CtrlCStopsTheServerAndRemovesItsDirectory) {
     bool sent = false;
-    const ToolResult result = run_veldir({"demo"}, "", [&sent](const std::string &out, pid_t child) {
+    const ToolResult result = run_veldir_watched({"demo"}, [&sent](const std::string &out, pid_t child) {
         if (sent || out.find("Starting a throw-away") == std::string::npos) return;
         ::kill(child, SIGINT);
         sent = true;

@@ -6,24 +6,24 @@
 #ifndef VELDLDAP_TOOL_RUNNER_H
 #define VELDLDAP_TOOL_RUNNER_H
 
+#include <sys/types.h>
+
+#include <functional>
 #include <string>
 #include <vector>
 
 struct ToolResult {
-    int exit_code = -1;  // 128 + signal when a signal ended it
+    int exit_code = -1;  // run_veldir: -1 when a signal ended it; the others: 128 + signal
     std::string out;
     std::string err;
 };
 
-#include <functional>
-#include <sys/types.h>
+ToolResult run_veldir(const std::vector<std::string> &arguments, const std::string &input = "");
 
 // Called with the standard output so far whenever more arrives, and the
 // child's pid: for tests that act on what the tool has printed.
 using OutputWatcher = std::function<void(const std::string &out, pid_t child)>;
-
-ToolResult run_veldir(const std::vector<std::string> &arguments, const std::string &input = "",
-                      const OutputWatcher &watcher = {});
+ToolResult run_veldir_watched(const std::vector<std::string> &arguments, const OutputWatcher &watcher);
 
 // veldir with standard error on a pseudo-terminal (as in an interactive
 // shell); standard output stays a pipe.  `err` receives what the terminal showed.

@@ -63,26 +63,28 @@ Outcome Session::close() {
 }
 
 Outcome Session::get_property(CS_INT property, std::string &value) {
-    if (driver_.props == nullptr) return missing_entry_point(driver_, "gdd_props");
     char buffer[kPropertyBufferSize] = {};
     CS_INT length = 0;
-    comp_ = DCL_COMP{};
-    const CS_RETCODE result =
-        driver_.props(handle_, DCL_ACTION_GET, property, buffer, sizeof buffer, &length, &comp_);
-    if (result == CS_SUCCEED) value.assign(buffer, static_cast<std::size_t>(length));
-    return finish(result, "props", Phase::connection);
+    const Outcome outcome = fetch_property(property, buffer, sizeof buffer, length);
+    if (!outcome) value.assign(buffer, static_cast<std::size_t>(length));
+    return outcome;
 }
 
 Outcome Session::password_is_set(bool &is_set) {
-    if (driver_.props == nullptr) return missing_entry_point(driver_, "gdd_props");
     char buffer[kPropertyBufferSize] = {};
     CS_INT length = 0;
-    comp_ = DCL_COMP{};
-    const CS_RETCODE result =
-        driver_.props(handle_, DCL_ACTION_GET, DCL_PROP_PASSWORD, buffer, sizeof buffer, &length, &comp_);
+    const Outcome outcome = fetch_property(DCL_PROP_PASSWORD, buffer, sizeof buffer, length);
     // Only whether there is one leaves this function.
     explicit_bzero(buffer, sizeof buffer);
-    is_set = result == CS_SUCCEED && length > 0;
+    is_set = !outcome && length > 0;
+    return outcome;
+}
+
+Outcome Session::fetch_property(CS_INT property, char *buffer, CS_INT size, CS_INT &length) {
+    if (driver_.props == nullptr) return missing_entry_point(driver_, "gdd_props");
+    comp_ = DCL_COMP{};
+    const CS_RETCODE result =
+        driver_.props(handle_, DCL_ACTION_GET, property, buffer, size, &length, &comp_);
     return finish(result, "props", Phase::connection);
 }
 

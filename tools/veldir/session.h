@@ -50,6 +50,8 @@ public:
     bool is_open() const { return handle_ != nullptr; }
 
 private:
+    // gdd_props with DCL_ACTION_GET into `buffer`.
+    Outcome fetch_property(CS_INT property, char *buffer, CS_INT size, CS_INT &length);
     Outcome finish(CS_RETCODE result, const std::string &step, Phase phase) const;
     Outcome take_result(CS_RETCODE result, DCL_RESULT *&dcl_result, const std::string &step,
                         std::vector<Entry> &entries, bool none_is_success);
