@@ -175,7 +175,6 @@ bool SlapdServer::running() { return launcher_.running(); }
 
 std::string SlapdServer::url() const { return launcher_.url(); }
 
-std::string SlapdServer::ldaps_url() const { return launcher_.ldaps_url(); }
 
 void SlapdServer::run_as_admin(const char *tool, const std::string &ldif) const {
     require_success(run_command({tool, "-x", "-o", tool_network_timeout, "-H", url(), "-D", admin_dn(), "-w",
@@ -193,7 +192,6 @@ void SlapdServer::add_ldif(const std::string &ldif) {
     require(launcher_.load_ldif(ldif, error), error);
 }
 
-void SlapdServer::modify_ldif(const std::string &ldif) { run_as_admin("ldapmodify", ldif); }
 
 std::string SlapdServer::ldapsearch_output(const std::string &base, const std::string &scope,
                                            const std::string &filter,

@@ -68,7 +68,6 @@ public:
     int port() const { return launcher_.port(); }
     int ldaps_port() const { return launcher_.ldaps_port(); }  // 0 without TLS
     std::string url() const;                         // "ldap://127.0.0.1:PORT"
-    std::string ldaps_url() const;                   // "ldaps://127.0.0.1:PORT"; empty without TLS
 
     // The certificate authority that signed the server certificate (for
     // 127.0.0.1 and localhost), and one that did not.  Empty without TLS.
@@ -80,17 +79,13 @@ public:
     std::string admin_password() const { return "admin-secret"; }
     std::string reader_dn() const { return "cn=reader," + options_.suffix; }
     std::string reader_password() const { return "reader-secret"; }
-    // Organizational units below the suffix, present from the start.
+    // The organizational unit of the server entries, present from the start.
     std::string servers_base() const { return "ou=servers," + options_.suffix; }
-    std::string other_base() const { return "ou=other," + options_.suffix; }
     const std::string &directory() const { return launcher_.directory(); }
 
     // Adds entries as the administrator: ldapadd while running, slapadd
     // while stopped.
     void add_ldif(const std::string &ldif);
-    // Applies an LDIF change list (changetype: ...) with ldapmodify as the
-    // administrator; the server must be running.
-    void modify_ldif(const std::string &ldif);
     // What the ldapsearch tool finds, bound as the administrator (so no size
     // limit applies): LDIF without comments or line wrapping ("ldapsearch
     // -LLL -o ldif-wrap=no").  `scope` is "base", "one" or "sub"; no
