@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "dspublic.h"
+#include "veldldap/dspublic.h"
 #include "slapd_launcher.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #define VELDLDAP_COMNBLIB_H
 
 #include "com_log_format.h"
-#include "cstypes.h"
+#include "veldldap/cstypes.h"
 
 /* Writes one formatted message, without prefix, to the diagnostic log. */
 void dbg(const char *format, ...) __attribute__((format(printf, 1, 2)));

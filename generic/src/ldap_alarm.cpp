@@ -9,7 +9,7 @@
 #include <ctime>
 
 #include "comnblib.h"
-#include "dspublic.h"
+#include "veldldap/dspublic.h"
 
 namespace {
 

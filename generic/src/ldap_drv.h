@@ -10,35 +10,9 @@
 #include <cstddef>
 
 #include "comnblib.h"
-#include "dspublic.h"
+#include "veldldap/dspublic.h"
+#include "veldldap/failure_codes.h"
 #include "ldapport.h"
-
-/* Failure codes reported in dcl_provstatus (code 3 is not used). */
-enum : CS_INT {
-    DLDAP_ERR_NOMEM = 1,
-    DLDAP_ERR_LOADLIB = 2,
-    DLDAP_ERR_INITSTR = 4,
-    DLDAP_ERR_EINTR = 5,
-    DLDAP_ERR_INVALID = 6,
-    DLDAP_ERR_NOENTRY = 7,
-    DLDAP_ERR_PROPS = 8,
-    DLDAP_ERR_LDAPINIT = 9,
-    DLDAP_ERR_BIND = 10,
-    DLDAP_ERR_UNBIND = 11,
-    DLDAP_ERR_SEARCH = 12,
-    DLDAP_ERR_UPDATE = 13,
-    DLDAP_ERR_DELETE = 14,
-    DLDAP_ERR_ACCESS = 15,
-    DLDAP_ERR_TIMEOUT = 16,
-    DLDAP_ERR_RESULT = 17,
-    DLDAP_ERR_PARSE = 18,
-    DLDAP_ERR_STARTTLS = 19,
-    DLDAP_ERR_OPTION = 20,
-};
-
-/* dcl_status values the driver writes. */
-constexpr CS_INT DLDAP_STATUS_FAILED = 1;
-constexpr CS_INT DLDAP_STATUS_BAD_OPTION = 21;
 
 /* Every text of the driver lives in a buffer of this size (512 + NUL). */
 constexpr CS_INT GDD_TEXT_SIZE = 513;

@@ -8,12 +8,12 @@
 #include "ldap_secret.h"
 #include "ldapprovider.h"
 #include "netenc.h"
+#include "veldldap/vocabulary.h"
 
 namespace {
 
 constexpr char kBindnamePrefix[] = "bindname=";
 constexpr int kBindnamePrefixLength = sizeof kBindnamePrefix - 1;
-constexpr CS_CHAR kNamingAttribute[] = "velmorServername";
 
 bool is_blank(char c) { return c == ' ' || c == '\t'; }
 
@@ -230,7 +230,7 @@ CS_RETCODE gdd__parse_init_str(const CS_CHAR *initstring, CS_INT len, DLDAP_HAND
     if (take_credentials(extensions, &ldaphan->def, compp) != CS_SUCCEED) return CS_FAIL;
     url.reset();
 
-    gdd__copy_string(ldaphan->RDNAttribName, GDD_TEXT_SIZE, kNamingAttribute, CS_NULLTERM);
+    gdd__copy_string(ldaphan->RDNAttribName, GDD_TEXT_SIZE, VELDLDAP_NAMING_ATTRIBUTE, CS_NULLTERM);
     ldaphan->cur = ldaphan->def;
     GDD_LOG("gdd__parse_init_str returning CS_SUCCEED\n");
     return CS_SUCCEED;

@@ -1,6 +1,5 @@
-// The server-entry vocabulary as constant tables: the sixteen attributes with
-// their OIDs, LDAP names and value syntaxes, and the attribute list every
-// search requests.  Mapping a server's attribute name back to an OID and
+// Lookup tables built at compile time from the server-entry vocabulary, and
+// the attribute list every search requests.  Mapping a server's attribute name back to an OID and
 // finding an attribute's syntax are the two lookups the decoder makes for
 // every attribute of every entry, so both avoid walking the table where the
 // text itself says which row it can be.
@@ -12,38 +11,16 @@
 #include <utility>
 
 #include "ldap_schema.h"
+#include "veldldap/vocabulary.h"
 
 namespace {
 
-struct SchemaAttribute {
-    std::string_view oid;  // both are literals: data() is terminated
-    std::string_view name;
-    CS_INT syntax;
-};
+using veldldap::vocabulary::kAttributeArc;
+using SchemaAttribute = veldldap::vocabulary::Attribute;
 
-constexpr SchemaAttribute oid_map[] = {
-    {"1.3.6.1.4.1.32473.4.2.1", "velmorVersion", DCL_SYNTAX_INTEGER},
-    {"1.3.6.1.4.1.32473.4.2.2", "velmorServername", DCL_SYNTAX_STRING},
-    {"1.3.6.1.4.1.32473.4.2.3", "velmorService", DCL_SYNTAX_STRING},
-    {"1.3.6.1.4.1.32473.4.2.4", "velmorStatus", DCL_SYNTAX_INTEGER},
-    {"1.3.6.1.4.1.32473.4.2.5", "velmorAddress", DCL_SYNTAX_TRANADDR},
-    {"1.3.6.1.4.1.32473.4.2.6", "velmorSecurity", DCL_SYNTAX_OID},
-    {"1.3.6.1.4.1.32473.4.2.7", "velmorRetryCount", DCL_SYNTAX_INTEGER},
-    {"1.3.6.1.4.1.32473.4.2.8", "velmorRetryDelay", DCL_SYNTAX_INTEGER},
-    {"1.3.6.1.4.1.32473.4.2.9", "velmorJcourierProtocol", DCL_SYNTAX_STRING},
-    {"1.3.6.1.4.1.32473.4.2.10", "velmorJcourierProperty", DCL_SYNTAX_STRING},
-    {"1.3.6.1.4.1.32473.4.2.11", "velmorDatabaseName", DCL_SYNTAX_STRING},
-    {"1.3.6.1.4.1.32473.4.2.15", "velmorHAservername", DCL_SYNTAX_STRING},
-    {"1.3.6.1.4.1.32473.4.2.16", "velmorResourceManagerName", DCL_SYNTAX_STRING},
-    {"1.3.6.1.4.1.32473.4.2.17", "velmorResourceManagerType", DCL_SYNTAX_INTEGER},
-    {"1.3.6.1.4.1.32473.4.2.18", "velmorJdbcDataSourceInterface", DCL_SYNTAX_STRING},
-    {"1.3.6.1.4.1.32473.4.2.19", "velmorServerType", DCL_SYNTAX_STRING},
-};
-constexpr std::size_t kAttributeCount = std::size(oid_map);
+constexpr const auto &oid_map = veldldap::vocabulary::kAttributes;
+constexpr std::size_t kAttributeCount = veldldap::vocabulary::kAttributeCount;
 static_assert(kAttributeCount == 16);
-
-// Every attribute OID is this arc followed by a short decimal number.
-constexpr std::string_view kAttributeArc = "1.3.6.1.4.1.32473.4.2.";
 
 // Row of the map for each last arc number, or -1: the OID lookup is one
 // array index instead of sixteen comparisons.
@@ -51,21 +28,10 @@ constexpr int kLastArcLimit = 20;
 constexpr std::array<int, kLastArcLimit> kRowOfLastArc = [] {
     std::array<int, kLastArcLimit> rows{};
     rows.fill(-1);
-    for (std::size_t row = 0; row < kAttributeCount; ++row) {
-        const std::string_view oid = oid_map[row].oid;
-        int arc = 0;
-        for (char digit : oid.substr(kAttributeArc.size())) arc = arc * 10 + (digit - '0');
-        rows[static_cast<std::size_t>(arc)] = static_cast<int>(row);
-    }
+    for (std::size_t row = 0; row < kAttributeCount; ++row)
+        rows[static_cast<std::size_t>(oid_map[row].last_arc)] = static_cast<int>(row);
     return rows;
 }();
-
-constexpr bool all_rows_share_the_arc() {
-    for (const SchemaAttribute &attribute : oid_map)
-        if (!attribute.oid.starts_with(kAttributeArc)) return false;
-    return true;
-}
-static_assert(all_rows_share_the_arc());
 
 // The row whose OID is exactly `oid` (byte for byte: "…4.2.05" is no OID of
 // the map), or null.

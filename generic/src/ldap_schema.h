@@ -11,9 +11,11 @@
 
 #include "ldap_drv.h"
 
-constexpr char kServerClassOid[] = "1.3.6.1.4.1.32473.4.1.1";
-constexpr char kServerClassName[] = "velmorServer";
-constexpr char kServernameOid[] = "1.3.6.1.4.1.32473.4.2.2";
+#include "veldldap/vocabulary.h"
+
+constexpr char kServerClassOid[] = VELDLDAP_SERVER_CLASS_OID;
+constexpr char kServerClassName[] = VELDLDAP_SERVER_CLASS_NAME;
+constexpr char kServernameOid[] = VELDLDAP_NAMING_ATTRIBUTE_OID;
 
 // The sixteen attribute OIDs in map order and a null end: every search asks
 // for exactly these.

@@ -10,8 +10,8 @@
 
 #include <atomic>
 
-#include "cstypes.h"
-#include "dspublic.h"
+#include "veldldap/cstypes.h"
+#include "veldldap/dspublic.h"
 #include "ldapport.h"
 
 extern "C" {

@@ -9,7 +9,7 @@
 
 #include <cstdint>
 
-#include "cstypes.h"
+#include "veldldap/cstypes.h"
 
 typedef uint8_t OCTET;
 typedef uint16_t DOCTET;

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "dspublic.h"
+#include "veldldap/dspublic.h"
 
 namespace testhost {
 

@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "dspublic.h"
+#include "veldldap/dspublic.h"
 
 struct DriverLibrary {
     decltype(&gdd_open) open;

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "dspublic.h"
+#include "veldldap/dspublic.h"
 
 // A host object built attribute by attribute; values live as long as it does.
 class HostObject {

@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "dspublic.h"
+#include "veldldap/dspublic.h"
 #include "ldap_drv.h"
 
 class Session {

@@ -2,7 +2,7 @@
    x86_64 layout a C host expects. */
 #include <stddef.h>
 
-#include "dspublic.h"
+#include "veldldap/dspublic.h"
 
 #define LAYOUT(type, field, offset) _Static_assert(offsetof(type, field) == (offset), #type "." #field)
 #define SIZE(type, size) _Static_assert(sizeof(type) == (size), "sizeof " #type)

@@ -182,7 +182,7 @@ private:
     static Outcome expect_gone(Session &session) {
         std::vector<Entry> entries;
         Outcome failure = session.read(kNewServer, entries);
-        if (failure && failure->from_driver && failure->comp.dcl_provstatus == 7) return std::nullopt;
+        if (failure && failure->from_driver && failure->comp.dcl_provstatus == DLDAP_ERR_NOENTRY) return std::nullopt;
         if (failure) return failure;
         return tool_failure("read again", "the deleted entry is still there", "", kExitOperationFailed);
     }

@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-#include "dspublic.h"
+#include "veldldap/dspublic.h"
 #include "schema.h"
 
 class ObjectBuilder {

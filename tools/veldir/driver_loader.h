@@ -10,7 +10,7 @@
 #include <optional>
 #include <string>
 
-#include "dspublic.h"
+#include "veldldap/dspublic.h"
 #include "failure.h"
 
 struct DriverLibrary {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "dspublic.h"
+#include "veldldap/dspublic.h"
 
 struct EntryAttribute {
     std::string name;  // LDAP name for schema attributes, else the type as the driver gave it

@@ -12,7 +12,8 @@
 
 #include <string>
 
-#include "dspublic.h"
+#include "veldldap/dspublic.h"
+#include "veldldap/failure_codes.h"
 
 // Whether the failure happened while connecting (load, open, bind, unbind)
 // or in the directory operation itself; it decides the exit code.

@@ -10,7 +10,7 @@
 
 #include <string>
 
-#include "dspublic.h"
+#include "veldldap/dspublic.h"
 
 // The directory com_path_anyfile builds paths in: that of the loaded driver.
 void set_driver_directory(const std::string &directory);

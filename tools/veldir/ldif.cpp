@@ -132,7 +132,7 @@ void take_record(const std::vector<LogicalLine> &lines, std::vector<LdifRecord> 
 
 void write_ldif_entry(std::ostream &out, const Entry &entry) {
     write_line(out, "dn", entry.dn);
-    write_line(out, "objectClass", kServerObjectClass);
+    write_line(out, "objectClass", kServerClassName);
     for (const EntryAttribute &attribute : entry.attributes)
         for (const std::string &value : attribute.values) write_line(out, attribute.name, value);
     out << '\n';

@@ -121,7 +121,7 @@ std::vector<std::string> failure_lines(const Failure &failure) {
     std::string first = failure.step + " failed: ";
     if (!explanation.code_name.empty()) {
         first += explanation.code_name;
-        if (failure.from_driver && failure.comp.dcl_provstatus != 0 && failure.comp.dcl_status != 21)
+        if (failure.from_driver && failure.comp.dcl_provstatus != 0 && failure.comp.dcl_status != DLDAP_STATUS_BAD_OPTION)
             first += " (" + std::to_string(failure.comp.dcl_provstatus) + ")";
         first += " - ";
     }

@@ -8,25 +8,6 @@
 
 namespace {
 
-constexpr std::array<AttributeSpec, 16> kAttributes{{
-    {"velmorVersion", "1.3.6.1.4.1.32473.4.2.1", DCL_SYNTAX_INTEGER},
-    {"velmorServername", "1.3.6.1.4.1.32473.4.2.2", DCL_SYNTAX_STRING},
-    {"velmorService", "1.3.6.1.4.1.32473.4.2.3", DCL_SYNTAX_STRING},
-    {"velmorStatus", "1.3.6.1.4.1.32473.4.2.4", DCL_SYNTAX_INTEGER},
-    {"velmorAddress", "1.3.6.1.4.1.32473.4.2.5", DCL_SYNTAX_TRANADDR},
-    {"velmorSecurity", "1.3.6.1.4.1.32473.4.2.6", DCL_SYNTAX_OID},
-    {"velmorRetryCount", "1.3.6.1.4.1.32473.4.2.7", DCL_SYNTAX_INTEGER},
-    {"velmorRetryDelay", "1.3.6.1.4.1.32473.4.2.8", DCL_SYNTAX_INTEGER},
-    {"velmorJcourierProtocol", "1.3.6.1.4.1.32473.4.2.9", DCL_SYNTAX_STRING},
-    {"velmorJcourierProperty", "1.3.6.1.4.1.32473.4.2.10", DCL_SYNTAX_STRING},
-    {"velmorDatabaseName", "1.3.6.1.4.1.32473.4.2.11", DCL_SYNTAX_STRING},
-    {"velmorHAservername", "1.3.6.1.4.1.32473.4.2.15", DCL_SYNTAX_STRING},
-    {"velmorResourceManagerName", "1.3.6.1.4.1.32473.4.2.16", DCL_SYNTAX_STRING},
-    {"velmorResourceManagerType", "1.3.6.1.4.1.32473.4.2.17", DCL_SYNTAX_INTEGER},
-    {"velmorJdbcDataSourceInterface", "1.3.6.1.4.1.32473.4.2.18", DCL_SYNTAX_STRING},
-    {"velmorServerType", "1.3.6.1.4.1.32473.4.2.19", DCL_SYNTAX_STRING},
-}};
-
 // The driver keeps every text in 513-byte buffers and would cut longer ones.
 constexpr std::size_t kMaxValueLength = 512;
 
@@ -42,22 +23,7 @@ bool is_dotted_oid(std::string_view text) {
 
 }  // namespace
 
-std::span<const AttributeSpec> server_attributes() { return kAttributes; }
-
-const AttributeSpec *find_attribute(std::string_view name_or_oid) {
-    for (const AttributeSpec &definition : kAttributes) {
-        if (definition.oid == name_or_oid) return &definition;
-        if (definition.name.size() == name_or_oid.size() &&
-            ::strncasecmp(definition.name.data(), name_or_oid.data(), definition.name.size()) == 0)
-            return &definition;
-    }
-    return nullptr;
-}
-
-std::size_t schema_position(std::string_view name_or_oid) {
-    const AttributeSpec *definition = find_attribute(name_or_oid);
-    return definition == nullptr ? kAttributes.size() : static_cast<std::size_t>(definition - kAttributes.data());
-}
+std::span<const AttributeSpec> server_attributes() { return veldldap::vocabulary::kAttributes; }
 
 std::string_view syntax_name(CS_INT syntax) {
     switch (syntax) {
@@ -145,11 +111,7 @@ std::string format_value(CS_INT syntax, const DCL_ATTRVALUE &value) {
     }
 }
 
-bool is_server_dn(std::string_view name) {
-    const std::size_t length = kNamingAttribute.size();
-    return name.size() > length && name[length] == '=' &&
-           ::strncasecmp(name.data(), kNamingAttribute.data(), length) == 0;
-}
+bool is_server_dn(std::string_view name) { return veldldap::vocabulary::is_server_dn_any_case(name); }
 
 std::string canonical_name(std::string_view name) {
     if (!is_server_dn(name)) return std::string(name);

@@ -1,7 +1,7 @@
 /*
- * The server-entry vocabulary as veldir's users write it: the sixteen
- * attributes by LDAP name and OID with their value syntax, and the friendly
- * text of each syntax (decimal integers, dotted OIDs, transport addresses as
+ * The server-entry vocabulary as veldir's users write it: the attributes of
+ * the one vocabulary header by LDAP name or OID, and the friendly text of
+ * each syntax (decimal integers, dotted OIDs, transport addresses as
  * "TYPE#ACCESS#ADDRESS").  Both directions: checking a user's text before it
  * becomes a DCL value, and turning a DCL value back into the same text.
  */
@@ -13,26 +13,26 @@
 #include <string>
 #include <string_view>
 
-#include "dspublic.h"
+#include "veldldap/dspublic.h"
+#include "veldldap/vocabulary.h"
 
-struct AttributeSpec {
-    std::string_view name;  // LDAP name, e.g. "velmorAddress"
-    std::string_view oid;   // e.g. "1.3.6.1.4.1.32473.4.2.5"
-    CS_INT syntax;          // DCL_SYNTAX_*
-};
+using AttributeSpec = veldldap::vocabulary::Attribute;
+using veldldap::vocabulary::kNamingAttribute;
+using veldldap::vocabulary::kServerClassName;
+using veldldap::vocabulary::kServerClassOid;
 
-inline constexpr std::string_view kNamingAttribute = "velmorServername";
-inline constexpr std::string_view kServerObjectClass = "velmorServer";
-inline constexpr std::string_view kServerClassOid = "1.3.6.1.4.1.32473.4.1.1";
-
-// All attributes, in the schema's order.
+// All attributes, in the vocabulary's order.
 std::span<const AttributeSpec> server_attributes();
 
-// By LDAP name (any letter case) or by exact OID; null when not in the schema.
-const AttributeSpec *find_attribute(std::string_view name_or_oid);
+// By LDAP name (any letter case) or by exact OID; null when not in the vocabulary.
+constexpr const AttributeSpec *find_attribute(std::string_view name_or_oid) {
+    return veldldap::vocabulary::find(name_or_oid);
+}
 
-// Position in the schema's order, for sorting; attributes outside it sort last.
-std::size_t schema_position(std::string_view name_or_oid);
+// Position in the vocabulary's order, for sorting; attributes outside it sort last.
+constexpr std::size_t schema_position(std::string_view name_or_oid) {
+    return veldldap::vocabulary::position(name_or_oid);
+}
 
 // "integer", "string", "OID", "transport address".
 std::string_view syntax_name(CS_INT syntax);

@@ -109,7 +109,7 @@ Outcome Session::take_result(CS_RETCODE result, DCL_RESULT *&dcl_result, const s
     dcl_result = nullptr;
     if (result == CS_SUCCEED) return std::nullopt;
     // No entries below the base is an answer, not an error, for a listing.
-    if (none_is_success && report.dcl_provstatus == 7 && report.dcl_oserr == 0) return std::nullopt;
+    if (none_is_success && report.dcl_provstatus == DLDAP_ERR_NOENTRY && report.dcl_oserr == 0) return std::nullopt;
     return driver_failure(step, Phase::operation, report);
 }
 

@@ -11,12 +11,24 @@
 #include <cstdarg>
 #include <cstring>
 
-#include "ldap_secret.h"
 
 namespace {
 
-// One byte more than a storable password, so that a longer line is noticed.
-using PasswordBuffer = SecretBuffer<NETPASSWORD_MAX_LENGTH + 1>;
+// A clear password, wiped when it goes out of scope.  One byte more than a
+// storable password, so that a longer line is noticed.
+class PasswordBuffer {
+public:
+    PasswordBuffer() = default;
+    ~PasswordBuffer() { explicit_bzero(bytes_, sizeof bytes_); }
+    PasswordBuffer(const PasswordBuffer &) = delete;
+    PasswordBuffer &operator=(const PasswordBuffer &) = delete;
+
+    char *data() { return bytes_; }
+    static constexpr std::size_t size() { return VELDLDAP_STORED_PASSWORD_MAX + 1; }
+
+private:
+    char bytes_[VELDLDAP_STORED_PASSWORD_MAX + 1] = {};
+};
 
 enum class ReadResult { line, too_long, failed };
 
@@ -177,21 +189,20 @@ void print_usage(const char *program, std::FILE *out) {
                  "bytes; beyond %d bytes, each byte must repeat the byte %d places before it.\n"
                  "Exit status: 0 enciphered, %d the password cannot be stored, %d other\n"
                  "errors.\n",
-                 program, NETPASSWORD_MAX_LENGTH, NETPASSWORD_BLOCK_BYTES,
-                 NETPASSWORD_BLOCK_BYTES, kEncipherExitNotStorable, kEncipherExitFailure);
+                 program, VELDLDAP_STORED_PASSWORD_MAX, VELDLDAP_STORED_PASSWORD_BLOCK,
+                 VELDLDAP_STORED_PASSWORD_BLOCK, kEncipherExitNotStorable, kEncipherExitFailure);
 }
 
 }  // namespace
 
 EncipherOutcome encipher_password(std::string_view password,
-                                  char (&text)[NETPASSWORD_TEXT_LENGTH + 1]) {
-    if (password.size() > NETPASSWORD_MAX_LENGTH) return EncipherOutcome::too_long;
+                                  char (&text)[VELDLDAP_STORED_PASSWORD_LENGTH + 1]) {
+    if (password.size() > VELDLDAP_STORED_PASSWORD_MAX) return EncipherOutcome::too_long;
     // The driver takes the decoded password as a terminated text.
     if (password.find('\0') != std::string_view::npos) return EncipherOutcome::contains_nul;
     const int length = static_cast<int>(password.size());
-    if (!com_password_storable(password.data(), length)) return EncipherOutcome::not_cyclic;
-    if (com_initialize_hex_strings(reinterpret_cast<const char *>(OS), sizeof OS, password.data(),
-                                   length, text) != CS_SUCCEED)
+    if (veldldap_password_storable(password.data(), length) != CS_TRUE) return EncipherOutcome::not_cyclic;
+    if (veldldap_encipher_password(password.data(), length, text) != CS_SUCCEED)
         return EncipherOutcome::no_randomness;
     return EncipherOutcome::enciphered;
 }
@@ -248,7 +259,7 @@ int encipher_command(const char *program, std::span<char *const> arguments, std:
         if (status != kEncipherExitSuccess) return status;
     }
 
-    char text[NETPASSWORD_TEXT_LENGTH + 1];
+    char text[VELDLDAP_STORED_PASSWORD_LENGTH + 1];
     const EncipherOutcome outcome = encipher_password({password.data(), length}, text);
     if (outcome == EncipherOutcome::no_randomness)
         return report.fail(kEncipherExitFailure, "%s", encipher_outcome_message(outcome));

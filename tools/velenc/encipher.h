@@ -13,7 +13,7 @@
 #include <span>
 #include <string_view>
 
-#include "netenc.h"
+#include "veldldap/stored_password.h"
 
 enum class EncipherOutcome { enciphered, too_long, not_cyclic, contains_nul, no_randomness };
 
@@ -25,7 +25,7 @@ constexpr int kEncipherExitNotStorable = 2;
 // Enciphers `password` under the driver's salt into `text` (70 characters
 // and a terminator).  Every call gives another text for the same password.
 EncipherOutcome encipher_password(std::string_view password,
-                                  char (&text)[NETPASSWORD_TEXT_LENGTH + 1]);
+                                  char (&text)[VELDLDAP_STORED_PASSWORD_LENGTH + 1]);
 
 // Why a password was not enciphered, for the user.
 const char *encipher_outcome_message(EncipherOutcome outcome);
