@@ -13,7 +13,7 @@ table_file="${1:-}"
 scripts/install-deps.sh
 
 cmake --preset bench >/dev/null
-cmake --build build/bench -j2 --target veldldap_bench
+cmake --build build/bench -j "$(nproc)" --target veldldap_bench
 
 # Medians of five runs: the machine is small and shared, single runs are noisy.
 arguments=(--benchmark_repetitions=5 --benchmark_report_aggregates_only=true)

@@ -7,5 +7,5 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 
 cmake --preset release >/dev/null
-cmake --build --preset release
+cmake --build --preset release -j "$(nproc)"
 exec build/release/dist/bin/veldir demo "$@"

@@ -27,7 +27,7 @@ fi
 
 scripts/install-deps.sh
 cmake --preset fuzz -B "$build_dir" >/dev/null
-cmake --build "$build_dir" --target fuzzers -j2
+cmake --build "$build_dir" --target fuzzers -j "$(nproc)"
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

@@ -11,23 +11,25 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 
 stage() { printf '\n==== %s (%s)\n' "$1" "$(date -u +%H:%M:%S)"; }
+# As many jobs as the machine has cores, for the builds and the tests.
+jobs=$(nproc)
 
 stage "debug build, whole suite"
 cmake --preset debug >/dev/null
-cmake --build --preset debug
-ctest --preset debug
+cmake --build --preset debug -j "$jobs"
+ctest --preset debug -j "$jobs"
 
 [ "${VELDLDAP_SKIP_SANITIZERS:-0}" = 1 ] && exit 0
 
 stage "ASan + UBSan build, whole suite"
 cmake --preset asan >/dev/null
-cmake --build --preset asan
-ctest --preset asan
+cmake --build --preset asan -j "$jobs"
+ctest --preset asan -j "$jobs"
 
 stage "TSan build, concurrency tests"
 cmake --preset tsan >/dev/null
-cmake --build --preset tsan --target concurrency_tests
-ctest --preset tsan
+cmake --build --preset tsan -j "$jobs" --target concurrency_tests
+ctest --preset tsan -j "$jobs"
 
 stage "fuzzers"
 scripts/run-fuzzers.sh

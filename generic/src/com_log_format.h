@@ -106,7 +106,7 @@ consteval auto parse() {
         }
         std::size_t width = 0;
         if (F.text[at] == '0') parsed.simple = false;  // the zero flag
-        while (F.text[at] >= '0' && F.text[at] <= '9') width = width * 10 + (F.text[at++] - '0');
+        while (F.text[at] >= '0' && F.text[at] <= '9') width = width * 10 + static_cast<std::size_t>(F.text[at++] - '0');
         const bool bounded = F.text[at] == '.' && F.text[at + 1] == '*';
         if (bounded) at += 2;
         const char conversion = F.text[at++];

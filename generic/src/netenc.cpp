@@ -26,7 +26,8 @@ constexpr unsigned salt_byte(const char *salt, int i) { return static_cast<unsig
 constexpr std::array<int, kCascadeLength> cascade_rows(const char *salt) {
     std::array<int, kCascadeLength> rows{};
     for (int i = 7; i >= 0; --i)
-        rows[7 - i] = 2 + static_cast<int>((salt_byte(salt, i) + i) * 3 % 254);
+        rows[static_cast<std::size_t>(7 - i)] =
+            2 + static_cast<int>((salt_byte(salt, i) + static_cast<unsigned>(i)) * 3 % 254);
     rows[8] = 2 + static_cast<int>(salt_byte(salt, 0) % 254);
     return rows;
 }

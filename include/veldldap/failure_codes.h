@@ -73,14 +73,14 @@ enum { VELDLDAP_FAILURE_CODES(VELDLDAP_FAILURE_CODE_CONSTANT) };
     X(9, "", "the filter field of the URL is malformed")                                           \
     X(10, "", "the extension field of the URL is malformed")
 
-typedef struct veldldap_failure_code {
+typedef struct veldldap_failure_code_row {
     CS_INT code;
     const char *symbol;  /* "DLDAP_ERR_BIND" */
     CS_INT oserr_kind;   /* VELDLDAP_OSERR_* */
     const char *meaning; /* one line, no final full stop */
 } VELDLDAP_FAILURE_CODE;
 
-typedef struct veldldap_url_parser_code {
+typedef struct veldldap_url_parser_code_row {
     CS_INT code;
     const char *logged_name; /* "" where the driver logs "unrecognized LDAP error" */
     const char *meaning;

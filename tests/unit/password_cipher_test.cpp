@@ -48,7 +48,7 @@ std::string decode(const std::string &text, const Salt &salt = kDriverSalt, int 
         return "<refused>";
     }
     EXPECT_EQ(plain[length], '#');
-    return std::string(plain, length);
+    return std::string(plain, static_cast<std::size_t>(length));
 }
 
 const std::string kThirtyTwo = "0123456789abcdefghijklmnopqrstuv";
@@ -94,7 +94,7 @@ TEST(StoredPassword, DecodesTheCascadeOfWorkingKeysTheSaltSelects) {
     // Built up from the stored rows, independently of the decoder's tables.
     const auto reference = [](const Salt &s, const OCTET record[33]) {
         std::vector<int> rows;
-        for (int i = 7; i >= 0; --i) rows.push_back(2 + (s[i] + i) * 3 % 254);
+        for (std::size_t i = 0; i < 8; ++i) rows.push_back(2 + (s[7 - i] + static_cast<int>(7 - i)) * 3 % 254);
         rows.push_back(2 + s[0] % 254);
         OCTET work[32];
         for (int b = 0; b < 4; ++b) {
@@ -121,7 +121,7 @@ TEST(StoredPassword, DecodesTheCascadeOfWorkingKeysTheSaltSelects) {
         char plain[255];
         int length = 0;
         ASSERT_EQ(com__string_uninitialize(chars(salt), 8, record, 33, plain, &length), 1);
-        EXPECT_EQ(std::string(plain, length), reference(salt, record)) << int(salt[0]);
+        EXPECT_EQ(std::string(plain, static_cast<std::size_t>(length)), reference(salt, record)) << int(salt[0]);
         EXPECT_EQ(com__string_uninitialize(chars(salt), 7, record, 33, plain, &length), 0);
         EXPECT_EQ(com__string_uninitialize(chars(salt), 8, record, 32, plain, &length), 0);
     }

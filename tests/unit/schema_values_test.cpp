@@ -3,6 +3,7 @@
 // transport addresses both ways.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -11,6 +12,7 @@
 #include <utility>
 
 #include "ldap_schema.h"
+#include "veldldap/vocabulary.h"
 #include "support/driver_library.h"
 #include "support/log_file.h"
 
@@ -27,39 +29,35 @@ DCL_TRANADDR transport_address(const std::string &type, CS_INT access, const std
 }  // namespace
 
 TEST(Schema, MapsNamesIgnoringCaseAndOidsOnlyWhenExact) {
-    auto expect_mapped = [](const std::string &server_name, const std::string &type, CS_INT syntax) {
+    auto expect_mapped = [](const char *server_name, const std::string &type, CS_INT syntax) {
         char buffer[GDD_TEXT_SIZE];
         DCL_OID oid{-1, buffer};
-        gdd__map_dcl_attributename(&oid, server_name.c_str());
+        gdd__map_dcl_attributename(&oid, server_name);
         EXPECT_EQ(std::string(buffer), type) << server_name;
         EXPECT_EQ(oid.dcl_oidlen, static_cast<CS_INT>(type.size()));
         EXPECT_EQ(gdd__get_dcl_syntax(buffer), syntax) << server_name;
     };
-    // Searches ask for the sixteen OIDs in map order; each keeps its text and has its syntax.
-    const std::string arc = "1.3.6.1.4.1.32473.4.2.", arcs = "1 2 3 4 5 6 7 8 9 10 11 15 16 17 18 19 ";
-    const std::string syntaxes = "2112562211111211";
-    std::string requested;
-    for (int row = 0; row < 16; ++row) {
-        requested += std::string(velmor_attributes[row]).substr(arc.size()) + " ";
-        expect_mapped(velmor_attributes[row], velmor_attributes[row], syntaxes[row] - '0');
+    // Searches ask for the vocabulary's OIDs in its order; each name, in any
+    // letter case, maps to its OID and syntax.
+    namespace vocabulary = veldldap::vocabulary;
+    for (std::size_t row = 0; row < vocabulary::kAttributeCount; ++row) {
+        const vocabulary::Attribute &attribute = vocabulary::kAttributes[row];
+        EXPECT_EQ(velmor_attributes[row], attribute.oid);
+        std::string upper(attribute.name);
+        for (char &c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        for (const std::string &name : {std::string(attribute.name), upper, std::string(attribute.oid)})
+            expect_mapped(name.c_str(), std::string(attribute.oid), attribute.syntax);
     }
-    EXPECT_EQ(requested, arcs);
-    EXPECT_EQ(velmor_attributes[16], nullptr);
-    const std::tuple<const char *, std::string, CS_INT> cases[] = {
-        {"velmorAddress", arc + "5", DCL_SYNTAX_TRANADDR}, {"VELMORADDRESS", arc + "5", DCL_SYNTAX_TRANADDR},
-        {"velmorstatus", arc + "4", DCL_SYNTAX_INTEGER},   {"velmorSecurity", arc + "6", DCL_SYNTAX_OID},
-        {"velmorHAservername", arc + "15", DCL_SYNTAX_STRING},
-        {"velmorResourceManagerType", arc + "17", DCL_SYNTAX_INTEGER},
-        {"velmorServerType", arc + "19", DCL_SYNTAX_STRING},
-        // Outside the map, or not exactly one of its OIDs: kept as named, syntax string.
-        {"1.3.6.1.4.1.32473.4.2.04", arc + "04", DCL_SYNTAX_STRING},
-        {"1.3.6.1.4.1.32473.4.2.170", arc + "170", DCL_SYNTAX_STRING},
-        {"1.3.6.1.4.1.32473.4.2.12", arc + "12", DCL_SYNTAX_STRING},
-        {"1.3.6.1.4.1.32473.4.2.5 ", arc + "5 ", DCL_SYNTAX_STRING},
+    EXPECT_EQ(velmor_attributes[vocabulary::kAttributeCount], nullptr);
+    // Outside the map, or not exactly one of its OIDs: kept as named, syntax string.
+    const std::string arc(vocabulary::kAttributeArc);
+    const std::tuple<std::string, std::string, CS_INT> cases[] = {
+        {arc + "04", arc + "04", DCL_SYNTAX_STRING},   {arc + "170", arc + "170", DCL_SYNTAX_STRING},
+        {arc + "12", arc + "12", DCL_SYNTAX_STRING},   {arc + "5 ", arc + "5 ", DCL_SYNTAX_STRING},
         {"objectClass", "objectClass", DCL_SYNTAX_STRING}, {"velmorAddressX", "velmorAddressX", DCL_SYNTAX_STRING},
     };
-    for (const auto &[name, type, syntax] : cases) expect_mapped(name, type, syntax);
-    EXPECT_EQ(log_count(" (DCL_SYNTAX_OID)\n"), 2);
+    for (const auto &[name, type, syntax] : cases) expect_mapped(name.c_str(), type, syntax);
+    EXPECT_EQ(log_count(" (DCL_SYNTAX_OID)\n"), 3);
 }
 
 TEST(TransportAddress, ReadsFieldsAtHashesAndRefusesABlankType) {

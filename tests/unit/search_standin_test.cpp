@@ -96,7 +96,7 @@ TEST(ReadAndSearch, AskTheDirectoryForTheRightEntries) {
         {std::string("srv1\0)", 6), 6, by_name + oid + "srv1"},
     };
     std::string requested = "|timeout=none|attrs=";
-    for (int i = 0; i < 16; ++i) requested += (i ? "," : "") + std::string(velmor_attributes[i]);
+    for (std::size_t i = 0; i < 16; ++i) requested += (i ? "," : "") + std::string(velmor_attributes[i]);
     StandinSession session;
     for (const auto &[name, length, search] : cases) {
         EXPECT_EQ(session.read(name, length), CS_SUCCEED) << name;

@@ -219,12 +219,12 @@ bool take_option(const std::vector<std::string> &words, std::size_t &i, Invocati
         void (*set)(Invocation &);
     };
     static constexpr Flag kFlags[] = {
-        {"-h", [](Invocation &i) { i.help = true; }},
-        {"--help", [](Invocation &i) { i.help = true; }},
-        {"--version", [](Invocation &i) { i.version = true; }},
-        {"--json", [](Invocation &i) { i.format = Format::json; }},
-        {"--ldif", [](Invocation &i) { i.format = Format::ldif; }},
-        {"--no-progress", [](Invocation &i) { i.progress = false; }},
+        {"-h", [](Invocation &target) { target.help = true; }},
+        {"--help", [](Invocation &target) { target.help = true; }},
+        {"--version", [](Invocation &target) { target.version = true; }},
+        {"--json", [](Invocation &target) { target.format = Format::json; }},
+        {"--ldif", [](Invocation &target) { target.format = Format::ldif; }},
+        {"--no-progress", [](Invocation &target) { target.progress = false; }},
     };
     for (const Flag &flag : kFlags) {
         if (word != flag.name) continue;

@@ -4,5 +4,5 @@
 #include "encipher.h"
 
 int main(int argc, char **argv) {
-    return encipher_command("velenc", std::span<char *const>(argv + 1, argc - 1), stdout, stderr);
+    return encipher_command("velenc", std::span<char *const>(argv + 1, static_cast<std::size_t>(argc - 1)), stdout, stderr);
 }
