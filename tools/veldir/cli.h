@@ -1,8 +1,9 @@
 /*
  * veldir's command line: global options (anywhere before "--"), the command
- * and its arguments, checked against the table of commands; and the help
- * texts, one per command plus the topics "attributes", "config" and
- * "exit-codes".  Parsing only: nothing here touches the driver.
+ * and its arguments, checked against the tables of options and commands;
+ * and the help printed from those tables (help.cpp), one text per command
+ * plus the topics "attributes", "config" and "exit-codes".  Nothing here
+ * touches the driver.
  */
 #ifndef VELDIR_CLI_H
 #define VELDIR_CLI_H

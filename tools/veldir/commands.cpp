@@ -3,20 +3,12 @@
 #include <cstdio>
 #include <span>
 
+#include "command_table.h"
 #include "connection.h"
 #include "encipher.h"
 #include "exit_codes.h"
 #include "output.h"
 #include "schema.h"
-
-namespace {
-
-int run_help(const Invocation &invocation, std::ostream &out, std::ostream &err) {
-    const std::string topic = invocation.arguments.empty() ? "" : invocation.arguments.front();
-    if (print_help(out, topic)) return kExitOk;
-    err << "veldir: no help on \"" << topic << "\" (commands, attributes, config, exit-codes)\n";
-    return kExitUsage;
-}
 
 int run_encipher(const Invocation &invocation, std::ostream &out, std::ostream &) {
     out.flush();
@@ -27,22 +19,8 @@ int run_encipher(const Invocation &invocation, std::ostream &out, std::ostream &
                             stderr);
 }
 
-struct CommandEntry {
-    std::string_view name;
-    int (*run)(const Invocation &, std::ostream &, std::ostream &);
-};
-
-constexpr CommandEntry kCommandTable[] = {
-    {"search", run_search}, {"read", run_read},     {"add", run_add},         {"modify", run_modify},
-    {"delete", run_delete}, {"props", run_props},   {"check", run_check},     {"import", run_import},
-    {"demo", run_demo},     {"help", run_help},     {"encipher", run_encipher},
-};
-
-}  // namespace
-
 int run_command(const Invocation &invocation, std::ostream &out, std::ostream &err) {
-    for (const CommandEntry &command : kCommandTable)
-        if (command.name == invocation.command) return command.run(invocation, out, err);
+    if (const Command *command = find_command(invocation.command)) return command->run(invocation, out, err);
     err << "veldir: unknown command \"" << invocation.command << "\"\n";
     return kExitUsage;
 }

@@ -1,7 +1,7 @@
 /*
  * The commands of veldir, each a function from the parsed invocation to an
  * exit code, writing results to `out` and messages to `err`.  run_command
- * dispatches by name.
+ * dispatches through the table of commands (command_table.h).
  */
 #ifndef VELDIR_COMMANDS_H
 #define VELDIR_COMMANDS_H
@@ -23,6 +23,9 @@ int run_props(const Invocation &invocation, std::ostream &out, std::ostream &err
 int run_check(const Invocation &invocation, std::ostream &out, std::ostream &err);
 int run_import(const Invocation &invocation, std::ostream &out, std::ostream &err);
 int run_demo(const Invocation &invocation, std::ostream &out, std::ostream &err);
+int run_encipher(const Invocation &invocation, std::ostream &out, std::ostream &err);
+int run_help(const Invocation &invocation, std::ostream &out, std::ostream &err);
+int run_docs(const Invocation &invocation, std::ostream &out, std::ostream &err);
 
 // Connects (and binds when `bind`), runs `operation`, disconnects; prints the
 // failure of whichever step failed and returns the exit code.

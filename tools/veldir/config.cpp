@@ -2,6 +2,7 @@
 
 #include <strings.h>
 
+#include <algorithm>
 #include <cctype>
 #include <filesystem>
 #include <fstream>
@@ -34,6 +35,36 @@ std::string relative_to(const std::filesystem::path &directory, const std::strin
     if (path.empty() || std::filesystem::path(path).is_absolute()) return path;
     return (directory / path).lexically_normal().string();
 }
+
+constexpr ConfigKey kConfigKeys[] = {
+    {"driver", "the driver library", "lib/libveldldap64.so.15.5.0 of veldir's own installation",
+     "/opt/veldldap/lib/libveldldap64.so.15.5.0",
+     [](ConnectionSettings &settings, const std::filesystem::path &directory, const std::string &value) {
+         settings.driver = relative_to(directory, value);
+         return std::optional<std::string>();
+     }},
+    {"init", "the initialisation string (required)", "",
+     "retry=2 delay=1 starttls ldap://dirhost:389/ou=servers,o=acme????bindname=cn=app,o=acme?0x01...",
+     [](ConnectionSettings &settings, const std::filesystem::path &, const std::string &value) {
+         settings.init = value;
+         return std::optional<std::string>();
+     }},
+    {"ca", "CA certificate file for StartTLS and ldaps:// (session property dsp_tls_ca)", "",
+     "/etc/veldldap/ca.pem",
+     [](ConnectionSettings &settings, const std::filesystem::path &directory, const std::string &value) {
+         settings.ca = relative_to(directory, value);
+         return std::optional<std::string>();
+     }},
+    {"timelimit",
+     "seconds to wait for each answer of the server (session property dsp_timelimit); 0: no limit", "30", "30",
+     [](ConnectionSettings &settings, const std::filesystem::path &, const std::string &value) {
+         const std::optional<CS_INT> seconds = parse_integer(value);
+         if (!seconds || *seconds < 0)
+             return std::optional<std::string>("timelimit must be a number of seconds (0: no limit)");
+         settings.timelimit = *seconds;
+         return std::optional<std::string>();
+     }},
+};
 
 class ConfigReader {
 public:
@@ -73,21 +104,17 @@ private:
         return assign(key, value);
     }
 
-    std::optional<Failure> assign(std::string_view key, const std::string &value) {
-        if (same_word(key, "driver")) {
-            settings_.driver = relative_to(directory_, value);
-        } else if (same_word(key, "init")) {
-            settings_.init = value;
-        } else if (same_word(key, "ca")) {
-            settings_.ca = relative_to(directory_, value);
-        } else if (same_word(key, "timelimit")) {
-            const std::optional<CS_INT> seconds = parse_integer(value);
-            if (!seconds || *seconds < 0) return error("timelimit must be a number of seconds (0: no limit)");
-            settings_.timelimit = *seconds;
-        } else {
-            return error("unknown key \"" + std::string(key) + "\" (known: driver, init, ca, timelimit)");
-        }
+    std::optional<Failure> assign(std::string_view name, const std::string &value) {
+        const ConfigKey *key = find_config_key(name);
+        if (key == nullptr) return error("unknown key \"" + std::string(name) + "\" (known: " + known_keys() + ")");
+        if (std::optional<std::string> complaint = key->assign(settings_, directory_, value)) return error(*complaint);
         return std::nullopt;
+    }
+
+    static std::string known_keys() {
+        std::string known;
+        for (const ConfigKey &key : config_keys()) known += (known.empty() ? "" : ", ") + std::string(key.key);
+        return known;
     }
 
     Failure error(const std::string &what) const {
@@ -104,6 +131,26 @@ private:
 };
 
 }  // namespace
+
+std::span<const ConfigKey> config_keys() { return kConfigKeys; }
+
+const ConfigKey *find_config_key(std::string_view name) {
+    for (const ConfigKey &key : kConfigKeys)
+        if (same_word(key.key, name)) return &key;
+    return nullptr;
+}
+
+std::vector<std::string> sample_config_file() {
+    std::size_t width = 0;
+    for (const ConfigKey &key : kConfigKeys) width = std::max(width, key.key.size());
+    std::vector<std::string> lines{"# lines beginning with # or ; are comments", "[DIRECTORY]"};
+    for (const ConfigKey &key : kConfigKeys) {
+        std::string line(key.key);
+        line.resize(width + 1, ' ');
+        lines.push_back(line + "= " + std::string(key.example));
+    }
+    return lines;
+}
 
 std::optional<Failure> read_config_file(const std::string &path, ConnectionSettings &settings) {
     return ConfigReader(path, settings).read();

@@ -4,13 +4,18 @@
  * certificate file and the time limit.  Comments are whole lines beginning
  * with # or ;.  Values may be quoted ("...") to keep blanks at their ends.
  * Relative paths count from the file's own directory.  Other sections are
- * left alone, so the file can be shared with other programs.
+ * left alone, so the file can be shared with other programs.  The keys are
+ * one table, which the reader, the help and the documentation all use.
  */
 #ifndef VELDIR_CONFIG_H
 #define VELDIR_CONFIG_H
 
+#include <filesystem>
 #include <optional>
+#include <span>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "failure.h"
 
@@ -22,6 +27,34 @@ struct ConnectionSettings {
 };
 
 inline constexpr const char *kDefaultConfigFile = "libdsv.cfg";
+
+// One key of the [DIRECTORY] section: what it means, its default and a value
+// for the sample file in the help, the manual page and the README.
+struct ConfigKey {
+    std::string_view key;
+    std::string_view meaning;
+    std::string_view default_value;  // empty: none
+    std::string_view example;
+    // Stores a value read from a file in `directory`; the complaint in words, or nullopt.
+    std::optional<std::string> (*assign)(ConnectionSettings &settings, const std::filesystem::path &directory,
+                                         const std::string &value);
+};
+
+std::span<const ConfigKey> config_keys();
+
+// The key of that name in any letter case; null when there is none.
+const ConfigKey *find_config_key(std::string_view name);
+
+// A sample file: a comment, the section header and every key with its example value.
+std::vector<std::string> sample_config_file();
+
+// How the file is written, beyond its keys.
+inline constexpr std::string_view kConfigFileRules =
+    "Every key is optional and may appear once; keys and the section name are case-insensitive.  A value runs "
+    "from after the = to the end of the line, blanks at both ends removed; put it in double quotes to keep such "
+    "blanks.  There are no end-of-line comments, so a password may contain # and ;.  Relative paths count from "
+    "the directory of the file.  Other sections are ignored, so the file can be shared with other programs.  "
+    "Command-line options win over the file.";
 
 // Reads the [DIRECTORY] section of `path` into `settings` (keys absent from the
 // file leave their fields alone).  A failure names the file and the line.

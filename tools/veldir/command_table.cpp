@@ -1,0 +1,124 @@
+#include "command_table.h"
+
+#include <algorithm>
+
+#include "commands.h"
+
+namespace {
+
+constexpr Command kCommands[] = {
+    {"search", "search", "list the server entries below the base", 0, 0, run_search,
+     "Lists every server entry directly below the search base (the base DN of the\n"
+     "URL, or --base): one table row per entry, or all entries with --json or --ldif.\n"
+     "Finding no entries is not a failure.\n",
+     "veldir search\tthe server entries below the base\n"
+     "veldir --ldif search > servers.ldif\t--json works everywhere as well\n"},
+    {"read", "read NAME", "show one server entry", 1, 1, run_read,
+     "NAME is a server name (srv1), looked up one level below the search base, or a\n"
+     "distinguished name beginning with \"velmorServername=\" (any letter case), looked\n"
+     "up as it is.  An entry that is not there gives DLDAP_ERR_NOENTRY and exit\n"
+     "code 1.\n",
+     "veldir read srv1\tone entry (server name or DN)\n"},
+    {"add", "add NAME ATTRIBUTE=VALUE...", "create a server entry", 1, kAnyNumber, run_add,
+     "Creates the entry velmorServername=NAME below the search base (or the entry of\n"
+     "that distinguished name) with the object class velmorServer and the values\n"
+     "given.  velmorServername=NAME is added when not given.  Repeat an attribute to\n"
+     "give it several values.  See \"veldir help attributes\" for the attributes and\n"
+     "how values are written.\n",
+     "veldir add srv1 velmorVersion=3 'velmorAddress=tcp#0#srvhost 5000'\n"},
+    {"modify", "modify NAME ATTRIBUTE=VALUE...", "replace the values of some attributes", 2, kAnyNumber, run_modify,
+     "Replaces all values of each attribute given with the values given; attributes\n"
+     "not named keep their values.  An attribute cannot be removed this way.\n",
+     "veldir modify srv1 velmorStatus=1\treplaces every velmorStatus value\n"},
+    {"delete", "delete NAME", "remove a server entry", 1, 1, run_delete,
+     "Removes the entry velmorServername=NAME below the search base, or the entry of\n"
+     "that distinguished name.\n",
+     "veldir delete srv1\n"},
+    {"import", "import FILE", "add many entries from an LDIF or JSON file", 1, 1, run_import,
+     "Adds every entry of FILE (\"-\" for standard input) over one session.  The format\n"
+     "is told from the content: a file whose first non-blank character is { or [ is\n"
+     "JSON, anything else LDIF.  The whole file is checked before anything is sent; a\n"
+     "file with problems adds nothing, and every problem is listed with its line\n"
+     "(exit code 2).  Entries the directory refuses are listed with the reason at the\n"
+     "end (exit code 1); the others are added.  A progress bar is shown when standard\n"
+     "error is a terminal (--no-progress hides it).\n"
+     "\n"
+     "LDIF: records of \"dn:\" and \"attribute: value\" lines (\"::\" for base64; folded\n"
+     "lines and # comments are fine), separated by blank lines; objectClass lines are\n"
+     "ignored (velmorServer is always set); \"changetype: add\" is allowed, other\n"
+     "change records and \":<\" URLs are not.\n"
+     "\n"
+     "JSON: what \"veldir search --json\" prints, or a bare array of entries; each\n"
+     "entry has \"name\" (server name; wins) or \"dn\", and \"attributes\": an object\n"
+     "whose members are attribute names with a value or an array of values (numbers\n"
+     "or strings).  Importing a listing with --base copies the entries below another\n"
+     "base.\n",
+     "veldir --base ou=copy,o=acme import servers.ldif\n"},
+    {"props", "props", "show the session properties", 0, 0, run_props,
+     "Opens a session (no bind) and shows the driver, the interface version, the\n"
+     "bind DN, the search base, the fixed texts of the driver and whether a password\n"
+     "is set.  The password itself is never shown.\n",
+     "veldir props\tbind DN, base, fixed texts\n"},
+    {"check", "check", "diagnose the connection step by step, timed", 0, 0, run_check,
+     "Loads the driver, opens a session, binds (with StartTLS when the\n"
+     "initialisation string says starttls), lists the entries below the base,\n"
+     "unbinds and closes, timing each step.  A failing step is explained: the\n"
+     "driver's failure code, the LDAP error, and a hint what to change.  The\n"
+     "password is shown as ****.\n",
+     "veldir check\tis the connection working?\n"},
+    {"encipher", "encipher [--stdin]", "encipher a bind password for the init string", 0, kAnyNumber,
+     run_encipher,
+     "Prints the enciphered form (\"0x01\" and 66 hexadecimal digits) of a password,\n"
+     "to write instead of the clear password after bindname=...? in the\n"
+     "initialisation string.  The password is asked for twice without echo on the\n"
+     "terminal, or read as one line of standard input with --stdin; never from the\n"
+     "command line.  Exit codes: 0 enciphered, 2 the password cannot be stored, 1\n"
+     "other errors.\n",
+     "veldir encipher\ta password for the init string\n"
+     "veldir encipher --stdin < password.txt\n"},
+    {"demo", "demo", "try every operation on a throw-away slapd", 0, 0, run_demo,
+     "Starts a directory server (slapd) of its own on 127.0.0.1 with a free port, a\n"
+     "temporary directory, the velmor schema, a few sample entries and StartTLS from\n"
+     "a throw-away certificate authority made with openssl; then opens a session,\n"
+     "binds with StartTLS, searches, adds, reads, modifies, reads again, deletes,\n"
+     "unbinds and closes, showing each step and its result.  The server is stopped\n"
+     "and its directory removed at the end, also after a failure, on Ctrl-C and when\n"
+     "--deadline passes.  Needs slapd, slapadd and openssl on this machine.  No\n"
+     "configuration is read.\n",
+     "veldir demo\tall of it, on a throw-away slapd\n"},
+    {"help", "help [COMMAND|TOPIC]", "help on a command or a topic", 0, 1, run_help,
+     "TOPIC is one of attributes (the attributes of a server entry and how values\n"
+     "are written), config (the configuration file and the initialisation string)\n"
+     "and exit-codes.  \"veldir COMMAND --help\" is the same as \"veldir help COMMAND\".\n",
+     "veldir help import\tand: man veldir\n"},
+    {"docs", "docs check|update FILE...", "check or rewrite the generated parts of a manual page or README", 2,
+     kAnyNumber, run_docs,
+     "Between the markers 'generated by \"veldir docs update\": PART' and 'end of\n"
+     "generated part' (roff or HTML comments), FILE holds a part that veldir writes\n"
+     "from its own tables of commands, options, exit codes and configuration keys.\n"
+     "check exits with 1 and names the parts that differ; update rewrites them.\n",
+     "", true},
+};
+
+}  // namespace
+
+std::span<const Command> commands() { return kCommands; }
+
+const Command *find_command(std::string_view name) {
+    for (const Command &command : kCommands)
+        if (command.name == name) return &command;
+    return nullptr;
+}
+
+std::vector<std::pair<std::string, std::string>> examples_of(const Command &command) {
+    std::vector<std::pair<std::string, std::string>> examples;
+    std::string_view text = command.examples;
+    while (!text.empty()) {
+        const std::string_view line = text.substr(0, text.find('\n'));
+        text.remove_prefix(std::min(text.size(), line.size() + 1));
+        const std::size_t tab = line.find('\t');
+        examples.emplace_back(std::string(line.substr(0, tab)),
+                              tab == std::string_view::npos ? std::string() : std::string(line.substr(tab + 1)));
+    }
+    return examples;
+}

@@ -1,0 +1,63 @@
+/*
+ * veldir's global options, each written once: its name, the placeholder of
+ * its value, the group it is listed under, how its value is checked and
+ * stored in the Invocation, whether it may repeat, and its help line.  The
+ * parser, --help and the manual page's OPTIONS section all walk this table,
+ * so an option is added with one row here and the field its value fills.
+ */
+#ifndef VELDIR_OPTIONS_H
+#define VELDIR_OPTIONS_H
+
+#include <set>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "cli.h"
+
+enum class OptionGroup { connection, output, general };
+
+struct OptionGroupTitle {
+    OptionGroup group;
+    std::string_view title;
+};
+
+// In the order --help and the manual page list them.
+inline constexpr OptionGroupTitle kOptionGroups[] = {
+    {OptionGroup::connection, "Connection options"},
+    {OptionGroup::output, "Output options"},
+    {OptionGroup::general, "Other options"},
+};
+
+struct Option {
+    std::string_view name = {};        // "--timelimit"
+    std::string_view short_name = {};  // "-h", or empty
+    std::string_view value = {};       // placeholder of the value ("SECONDS"); empty for a flag
+    OptionGroup group = OptionGroup::general;
+    // Checks and stores the value (a flag gets an empty one); false when it is not what `needs` says.
+    bool (*take)(Invocation &invocation, std::string_view value) = nullptr;
+    std::string_view needs = {};       // "a number of seconds", for the usage error when `take` refuses
+    bool repeats = false;              // an option with a value may be given once unless it repeats
+    std::string_view setting = {};     // configuration key the option stands in for: its meaning and default
+    std::string_view help = {};        // the help line; empty: the setting's meaning
+};
+
+std::span<const Option> options();
+
+// The option that stands in for a configuration key; null when none does.
+const Option *option_for_setting(std::string_view key);
+
+// "-h, --help" or "--timelimit SECONDS".
+std::string option_label(const Option &option);
+
+// The help line with the default of its setting and whether it repeats.
+std::string option_help(const Option &option);
+
+// Takes the option at words[i] (advancing `i` past a separate value) into
+// `invocation`; `given` remembers what was taken so far.  False with the
+// usage error in `error` for an unknown, repeated or malformed option.
+bool take_option(const std::vector<std::string> &words, std::size_t &i, Invocation &invocation,
+                 std::set<const Option *> &given, std::string &error);
+
+#endif
