@@ -76,13 +76,15 @@ protected:
         return running;
     }
 
-    static std::string init_string(const std::string &prefix, const std::string &dn = "",
-                                   const std::string &password = "") {
-        std::string text = prefix + "/" + server().servers_base();
+    // The servers' container on `url` (default: the ldap:// port), as an account or anonymous.
+    static std::string init_string(const std::string &dn = "", const std::string &password = "",
+                                   const std::string &url = server().url()) {
+        std::string text = url + "/" + server().servers_base();
         if (!dn.empty()) text += "????bindname=" + dn + "?" + password;
         return text;
     }
-    static std::string plain(const std::string &options = "") { return options + server().url(); }
+    static std::string as_admin() { return init_string(server().admin_dn(), server().admin_password()); }
+    static std::string as_reader() { return init_string(server().reader_dn(), server().reader_password()); }
 };
 
 const DCL_ATTRIBUTE *attribute_of(const DCL_OBJECT &object, const std::string &oid) {
@@ -102,23 +104,22 @@ std::tuple<CS_INT, CS_INT, CS_INT> codes(const DCL_COMP &comp) {
 // Only StartTLS needs version 3; every other session stays at version 2,
 // the version the driver starts with, for its whole life.
 TEST_F(Ds389Directory, BindsOnEveryTransportAndKeepsVersion2WithoutStartTls) {
-    const std::string ldaps = "retry=1 ldaps://127.0.0.1:" + std::to_string(server().ldaps_port());
+    const std::string ldaps = "ldaps://127.0.0.1:" + std::to_string(server().ldaps_port());
     struct Case {
         const char *session;
         std::string init;
         bool version3;
     };
     const Case cases[] = {
-        {"anonymous", init_string(plain("retry=1 ")), false},
-        {"administrator", init_string(plain("retry=1 "), server().admin_dn(), server().admin_password()), false},
-        {"reader after StartTLS", init_string(plain("retry=1 starttls "), server().reader_dn(), server().reader_password()),
-         true},
-        {"administrator on ldaps", init_string(ldaps, server().admin_dn(), server().admin_password()), false},
+        {"anonymous", init_string(), false},
+        {"administrator", as_admin(), false},
+        {"reader after StartTLS", "starttls " + as_reader(), true},
+        {"administrator on ldaps", init_string(server().admin_dn(), server().admin_password(), ldaps), false},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.session);
         const std::size_t logged = log_messages().size();
-        Session session(c.init, 5, server().ca_file());
+        Session session("retry=1 " + c.init, 5, server().ca_file());
         ASSERT_EQ(session.bind(), CS_SUCCEED) << session.comp.dcl_provstatus << "/" << session.comp.dcl_oserr;
         ASSERT_EQ(session.read("srv2"), CS_SUCCEED);
         EXPECT_EQ(session.result()->dcl_numentries, 1);
@@ -129,7 +130,7 @@ TEST_F(Ds389Directory, BindsOnEveryTransportAndKeepsVersion2WithoutStartTls) {
         EXPECT_EQ(session.state().cur.retrycount, 1) << "no retry spent";
     }
 
-    Session wrong(init_string(plain(), server().admin_dn(), "not-the-password"), 5);
+    Session wrong(init_string(server().admin_dn(), "not-the-password"), 5);
     EXPECT_EQ(wrong.bind(), CS_FAIL);
     EXPECT_EQ(std::pair(wrong.comp.dcl_provstatus, wrong.comp.dcl_oserr), std::pair(10, 49));
 }
@@ -137,8 +138,8 @@ TEST_F(Ds389Directory, BindsOnEveryTransportAndKeepsVersion2WithoutStartTls) {
 // The server answers with the OIDs the driver asked for, in the order asked;
 // the driver hands them on and finds each syntax by OID, so the host gets
 // what it gets from slapd, which answers with the names.
-TEST_F(Ds389Directory, ReadsWritesAndLimitsAsTheAccountsAllow) {
-    Session reader(init_string(plain(), server().reader_dn(), server().reader_password()));
+TEST_F(Ds389Directory, ReadsWritesAndLimitsAsTheAccountsAllowAndKeepsEntriesOverARestart) {
+    Session reader(as_reader());
     ASSERT_EQ(reader.bind(), CS_SUCCEED);
     ASSERT_EQ(reader.read("SRV1"), CS_SUCCEED);
     ASSERT_EQ(reader.result()->dcl_numentries, 1);
@@ -159,7 +160,7 @@ TEST_F(Ds389Directory, ReadsWritesAndLimitsAsTheAccountsAllow) {
     // Three entries: one more than the reader may see, none too many for the administrator.
     EXPECT_EQ(reader.search(), CS_FAIL);
     EXPECT_EQ(codes(reader.comp), std::tuple(1, 12, 4));  // sizeLimitExceeded
-    Session admin(init_string(plain(), server().admin_dn(), server().admin_password()));
+    Session admin(as_admin());
     ASSERT_EQ(admin.bind(), CS_SUCCEED);
     ASSERT_EQ(admin.search(), CS_SUCCEED);
     EXPECT_EQ(admin.result()->dcl_numentries, 3);
@@ -188,4 +189,17 @@ TEST_F(Ds389Directory, ReadsWritesAndLimitsAsTheAccountsAllow) {
     ASSERT_EQ(admin.remove("srv-new"), CS_SUCCEED);
     EXPECT_EQ(reader.read("srv-new"), CS_FAIL);
     EXPECT_EQ(codes(reader.comp), std::tuple(1, 7, 0));
+
+    // An offline import replaces the whole database: what the server held
+    // must come back beside what was added while it was down.
+    const int port = server().port();
+    server().add_ldif(server_entry("srv4", server().servers_base()));
+    server().stop();
+    server().add_ldif(server_entry("srv5", server().servers_base()));
+    server().start();
+    EXPECT_EQ(server().port(), port);
+    Session after_restart(as_admin());
+    ASSERT_EQ(after_restart.bind(), CS_SUCCEED);
+    ASSERT_EQ(after_restart.search(), CS_SUCCEED);
+    EXPECT_EQ(after_restart.result()->dcl_numentries, 5);
 }

@@ -9,7 +9,12 @@ DirectoryServer::Kind SlapdServer::slapd_kind(const SlapdOptions &options) {
         "  by * none\n"
         "access to *\n"
         "  by * read\n";
-    return {veldldap::DirectoryFlavour::slapd, launch, true, "", "", "VELDLDAP_SLAPD_DEBUG"};
+    return {.flavour = veldldap::DirectoryFlavour::slapd,
+            .launch = launch,
+            .admin_is_root = true,  // the rootdn, which no access rule restricts
+            .admin_attributes = "",
+            .suffix_attributes = "",
+            .debug_variable = "VELDLDAP_SLAPD_DEBUG"};
 }
 
 SlapdServer::SlapdServer(SlapdOptions options) : DirectoryServer(options, slapd_kind(options)) {}

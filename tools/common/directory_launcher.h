@@ -37,7 +37,6 @@ enum class DirectoryFlavour { slapd, ds389 };
 struct DirectoryLaunchOptions {
     std::string suffix = "o=demo";
     std::string root_dn = "cn=admin,o=demo";
-    // 389 DS refuses a root password shorter than 8 characters.
     std::string root_password = "secret";
     // In the kind's own form (schema_file_name() names the velmor one);
     // loaded after the system's standard schemas.

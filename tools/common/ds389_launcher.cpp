@@ -206,11 +206,13 @@ bool Ds389Launcher::write_dse(std::string &error) const {
         return false;
     }
     std::string dse = filled_template(text, placeholders(directory(), options(), port()));
-    // Unindexed searches look at every entry below their base; the server
-    // stops at 5000 entries for everyone but the root account, slapd never.
-    if (!add_attributes(dse, "cn=config", frontend_settings(options(), ldaps_port())) ||
-        !add_attributes(dse, "cn=config,cn=ldbm database,cn=plugins,cn=config", "nsslapd-lookthroughlimit: -1\n")) {
-        error = std::string(kDseTemplate) + " lacks the entries it used to have";
+    const bool placed =
+        add_attributes(dse, "cn=config", frontend_settings(options(), ldaps_port())) &&
+        // Unindexed searches look at every entry below their base; the server
+        // stops at 5000 entries for everyone but the root account, slapd never.
+        add_attributes(dse, "cn=config,cn=ldbm database,cn=plugins,cn=config", "nsslapd-lookthroughlimit: -1\n");
+    if (!placed) {
+        error = std::string(kDseTemplate) + " has no server or database configuration entry";
         return false;
     }
     while (dse.ends_with("\n\n")) dse.pop_back();  // an empty entry would end the file's reading
@@ -233,6 +235,7 @@ bool Ds389Launcher::load_ldif(const std::string &ldif, std::string &error) {
     }
     const std::string import_file = directory() + "/import.ldif";
     const std::string export_file = directory() + "/export.ldif";
+    // The database file exists once an import or the server has run.
     const bool has_entries = fs::exists(directory() + "/db/data.mdb");
     if (has_entries && !run_offline({"db2ldif", "-a", export_file}, error)) return false;
     {

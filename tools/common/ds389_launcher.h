@@ -11,7 +11,7 @@
  * (directory_launcher.h).
  *
  * With TLS the server always opens an ldaps:// port as well: it refuses
- * TLS without one.  The root password must have 8 characters or more.
+ * TLS without one.
  */
 #ifndef VELDLDAP_DS389_LAUNCHER_H
 #define VELDLDAP_DS389_LAUNCHER_H
