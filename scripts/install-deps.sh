@@ -4,6 +4,7 @@
 set -euo pipefail
 
 packages=(cmake g++ make pkg-config libldap-dev slapd ldap-utils openssl
+          389-ds-base libnss3-tools
           googletest libgtest-dev libgmock-dev libbenchmark-dev strace clang libclang-rt-14-dev)
 
 missing=()
@@ -18,7 +19,9 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 export DEBIAN_FRONTEND=noninteractive
 # slapd must not start a system-wide server when it is installed: the tests
-# and the demo start their own throw-away servers on loopback.
+# and the demo start their own throw-away servers on loopback.  389-ds-base
+# creates no instance of its own and enables no service; the one it tries
+# to start (its SNMP agent) goes through the same policy.
 policy=/usr/sbin/policy-rc.d
 created_policy=0
 if [ ! -e "$policy" ]; then

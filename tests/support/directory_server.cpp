@@ -1,0 +1,201 @@
+#include "support/directory_server.h"
+
+#include <sys/types.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <stdexcept>
+#include <thread>
+
+#include "support/command.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Tools give up on an unreachable server instead of hanging the test.
+constexpr const char *tool_network_timeout = "nettimeout=10";
+
+bool keep_directories() { return std::getenv("VELDLDAP_KEEP_SLAPD") != nullptr; }
+
+void require_success(const CommandResult &result, const std::string &what) {
+    if (!result.ok()) throw std::runtime_error(what + " failed, " + result.summary() + result.output);
+}
+
+void require(bool done, const std::string &error) {
+    if (!done) throw std::runtime_error(error);
+}
+
+// The certificates of every TLS server of this process, made once.
+class PkiHolder {
+public:
+    PkiHolder() : owner_(::getpid()) {
+        char pattern[] = "/tmp/veldldap-pki-XXXXXX";
+        require(::mkdtemp(pattern) != nullptr, std::string("mkdtemp: ") + std::strerror(errno));
+        directory_ = pattern;
+        std::string error;
+        require(veldldap::make_throwaway_ca(directory_, directory_ + "/openssl.log", true, files_, error), error);
+    }
+    ~PkiHolder() {
+        std::error_code ignored;
+        if (::getpid() == owner_ && !keep_directories()) fs::remove_all(directory_, ignored);
+    }
+    const veldldap::TlsFiles &files() const { return files_; }
+
+private:
+    pid_t owner_;
+    std::string directory_;
+    veldldap::TlsFiles files_;
+};
+
+const veldldap::TlsFiles &test_pki() {
+    static const PkiHolder holder;
+    return holder.files();
+}
+
+// Every thread of the process is in the stopped state ("T" in its stat line).
+bool all_threads_stopped(pid_t pid) {
+    std::error_code error;
+    bool any = false;
+    for (const auto &task : fs::directory_iterator("/proc/" + std::to_string(pid) + "/task", error)) {
+        std::ifstream file(task.path() / "stat");
+        const std::string stat((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+        const std::size_t name_end = stat.rfind(") ");  // the command name may hold blanks
+        if (name_end == std::string::npos || stat.size() <= name_end + 2 || stat[name_end + 2] != 'T')
+            return false;
+        any = true;
+    }
+    return any;
+}
+
+// The entry of the naming context, of the class that its first RDN asks for.
+std::string suffix_entry(const std::string &suffix, const std::string &more) {
+    const auto equals = suffix.find('=');
+    const auto comma = suffix.find(',');
+    if (equals == std::string::npos || (comma != std::string::npos && comma < equals))
+        throw std::runtime_error("suffix without an RDN: " + suffix);
+    std::string attribute = suffix.substr(0, equals);
+    for (auto &c : attribute) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const std::string value = suffix.substr(equals + 1, comma == std::string::npos ? comma : comma - equals - 1);
+
+    std::string object_class;
+    if (attribute == "o") object_class = "organization";
+    else if (attribute == "ou") object_class = "organizationalUnit";
+    else if (attribute == "dc") object_class = "domain";
+    else throw std::runtime_error("suffix must begin with o=, ou= or dc=: " + suffix);
+    return "dn: " + suffix + "\nobjectClass: " + object_class + "\n" + attribute + ": " + value + "\n" + more;
+}
+
+std::string organizational_unit(const std::string &name, const std::string &suffix) {
+    return "dn: ou=" + name + "," + suffix + "\nobjectClass: organizationalUnit\nou: " + name + "\n";
+}
+
+// An account that can bind with a password but is no person.
+std::string account_entry(const std::string &dn, const std::string &password, const std::string &more = "") {
+    const std::string name = dn.substr(3, dn.find(',') - 3);
+    return "dn: " + dn + "\nobjectClass: organizationalRole\nobjectClass: simpleSecurityObject\ncn: " + name +
+           "\nuserPassword: " + password + "\n" + more;
+}
+
+}  // namespace
+
+DirectoryServer::DirectoryServer(DirectoryServerOptions options, Kind kind) : options_(std::move(options)) {
+    veldldap::DirectoryLaunchOptions &launch = kind.launch;
+    launch.suffix = options_.suffix;
+    if (kind.admin_is_root) {
+        launch.root_dn = admin_dn();
+        launch.root_password = admin_password();
+    }
+    launch.schema_files = {std::string(VELDLDAP_SOURCE_DIR "/schema/") + veldldap::schema_file_name(kind.flavour)};
+    if (options_.tls) {
+        launch.tls = test_pki();
+        ca_file_ = test_pki().ca_certificate;
+        wrong_ca_file_ = test_pki().unrelated_ca_certificate;
+    }
+    launch.ldaps_port = options_.tls;
+    const char *debug = std::getenv(kind.debug_variable);
+    if (debug != nullptr) launch.debug_level = debug;
+    launcher_ = veldldap::make_directory_launcher(kind.flavour, std::move(launch));
+
+    std::string error;
+    require(launcher_->prepare(error), error);
+    const std::string base_entries = suffix_entry(suffix(), kind.suffix_attributes) + "\n" +
+                                     organizational_unit("servers", suffix()) + "\n" +
+                                     organizational_unit("other", suffix()) + "\n" +
+                                     account_entry(reader_dn(), reader_password()) + "\n";
+    const std::string admin_entry =
+        kind.admin_is_root ? "" : account_entry(admin_dn(), admin_password(), kind.admin_attributes) + "\n";
+    require(launcher_->load_ldif(base_entries + admin_entry + options_.initial_ldif, error), error);
+    if (options_.start) start();
+}
+
+DirectoryServer::~DirectoryServer() {
+    if (keep_directories()) std::fprintf(stderr, "server directory kept: %s\n", directory().c_str());
+}
+
+void DirectoryServer::start() {
+    std::string error;
+    require(launcher_->start(error), error);
+}
+
+void DirectoryServer::stop() { launcher_->stop(); }
+
+void DirectoryServer::restart() {
+    stop();
+    start();
+}
+
+void DirectoryServer::suspend() {
+    if (!running()) throw std::runtime_error("suspend: the server is not running");
+    launcher_->suspend();
+    // SIGSTOP takes effect asynchronously: a thread not stopped yet could
+    // still answer the request a test sends right after this returns.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (!all_threads_stopped(pid()) && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
+void DirectoryServer::resume() { launcher_->resume(); }
+
+bool DirectoryServer::running() { return launcher_->running(); }
+
+void DirectoryServer::run_as_admin(const char *tool, const std::string &ldif) const {
+    require_success(run_command({tool, "-x", "-o", tool_network_timeout, "-H", url(), "-D", admin_dn(), "-w",
+                                 admin_password()},
+                                ldif),
+                    tool);
+}
+
+void DirectoryServer::add_ldif(const std::string &ldif) {
+    if (running()) {
+        run_as_admin("ldapadd", ldif);
+        return;
+    }
+    std::string error;
+    require(launcher_->load_ldif(ldif, error), error);
+}
+
+std::string DirectoryServer::ldapsearch_output(const std::string &base, const std::string &scope,
+                                               const std::string &filter,
+                                               const std::vector<std::string> &attributes) const {
+    constexpr int no_such_object = 32;
+    std::vector<std::string> argv = {"ldapsearch", "-x", "-LLL", "-o", "ldif-wrap=no", "-o", tool_network_timeout,
+                                     "-H", url(), "-D", admin_dn(), "-w", admin_password(),
+                                     "-b", base, "-s", scope, filter};
+    argv.insert(argv.end(), attributes.begin(), attributes.end());
+    const CommandResult result = run_command(argv);
+    if (result.exit_status == no_such_object) return {};
+    require_success(result, "ldapsearch");
+    return result.output;
+}
+
+std::string DirectoryServer::log_text() const { return veldldap::read_text_file(launcher_->log_file()); }
