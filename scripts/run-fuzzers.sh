@@ -17,7 +17,7 @@ root=$PWD
 seconds=${VELDLDAP_FUZZ_SECONDS:-60}
 build_dir=${VELDLDAP_FUZZ_BUILD_DIR:-$root/build/fuzz}
 artifacts=${VELDLDAP_FUZZ_ARTIFACTS:-$build_dir/fuzz-artifacts}
-all_targets=(fuzz_init_string fuzz_tranaddr_read fuzz_tranaddr_write fuzz_hex_password fuzz_dn)
+all_targets=(fuzz_init_string fuzz_mask_init_string fuzz_tranaddr_read fuzz_tranaddr_write fuzz_hex_password fuzz_dn)
 if [ $# -gt 0 ]; then targets=("$@"); else targets=("${all_targets[@]}"); fi
 
 if ! [[ $seconds =~ ^[1-9][0-9]*$ ]]; then

@@ -3,19 +3,19 @@
 // extension fields that the driver cuts off and reads itself.
 #include <cstring>
 #include <memory>
+#include <string_view>
 
 #include "ldap_drv.h"
 #include "ldap_secret.h"
 #include "ldapprovider.h"
 #include "netenc.h"
+#include "veldldap/init_string.h"
 #include "veldldap/vocabulary.h"
 
 namespace {
 
-constexpr char kBindnamePrefix[] = "bindname=";
-constexpr int kBindnamePrefixLength = sizeof kBindnamePrefix - 1;
-
-bool is_blank(char c) { return c == ' ' || c == '\t'; }
+namespace grammar = veldldap::init_string;
+static_assert(grammar::kWorkingLength == GDD_TEXT_SIZE - 1);
 
 CS_RETCODE refuse_option(DCL_COMP *compp) {
     // A rejected option is the one failure reported outside the code table.
@@ -23,89 +23,90 @@ CS_RETCODE refuse_option(DCL_COMP *compp) {
     return CS_FAIL;
 }
 
-// Reads the number of "retry=" or "delay=" into `value`; false when the
-// character after "=" is not a digit.
-bool read_option_number(const char *token, int prefix_length, CS_INT *value) {
-    const char *digits = token + prefix_length;
-    if (*digits < '0' || *digits > '9') return false;
-    CS_INT number = 0;
-    for (; *digits >= '0' && *digits <= '9'; ++digits)
-        number = static_cast<CS_INT>(static_cast<unsigned>(number) * 10u +
-                                     static_cast<unsigned>(*digits - '0'));
-    *value = number;
-    return true;
+// `text` with a terminator, in `buffer` of GDD_TEXT_SIZE: the client library
+// and the log take C strings.
+const char *terminated(std::string_view text, char *buffer) {
+    std::memcpy(buffer, text.data(), text.size());
+    buffer[text.size()] = '\0';
+    return buffer;
 }
 
 enum class ScanResult { kUrlFound, kEnd, kRefused };
 
+bool take_number(std::string_view token, CS_INT *value) {
+    const grammar::OptionValue option = grammar::option_value(token);
+    if (option.valid) *value = option.number;
+    return option.valid;
+}
+
 // Walks the options in front of the URL, storing them in `def` as they are
 // met.  On return `*url_start` is where the URL text begins (the end of the
 // copy when there is none).
-ScanResult scan_options(char *copy, char **url_start, DLDAP_HANDLE *handle) {
+ScanResult scan_options(std::string_view copy, std::size_t *url_start, DLDAP_HANDLE *handle) {
     const LDAPAPI_PROVIDER &provider = gdd__provider();
-    char *scan = copy;
-    *url_start = copy;
-    while (*scan != '\0') {
-        char token[GDD_TEXT_SIZE];
-        std::size_t length = 0;
-        while (scan[length] != '\0' && !is_blank(scan[length])) {
-            token[length] = scan[length];
-            ++length;
-        }
-        token[length] = '\0';
-        char *token_start = scan;
-        scan += length;
-        while (is_blank(*scan)) ++scan;
-
-        if (provider.ldap_is_ldap_url(token) == 1) {
+    // A token may hold the password, when the extensions' "?" lie in an option.
+    SecretBuffer<GDD_TEXT_SIZE> buffer;
+    char *token = buffer.data();
+    const auto is_url = [&provider, token](std::string_view text) {
+        return provider.ldap_is_ldap_url(terminated(text, token)) == 1;
+    };
+    grammar::Scanner scanner(copy, is_url);
+    *url_start = copy.size();
+    while (!scanner.at_end()) {
+        const grammar::Token next = scanner.next();
+        const std::string_view text = next.span.of(copy);
+        terminated(text, token);
+        switch (next.kind) {
+        case grammar::TokenKind::url:
             if (provider.ldap_is_ldaps_url(token) == 1 && handle->def.starttls == 1) {
                 GDD_LOG("config file: Option 'starttls' may not be used with an ldaps:// URL\n");
                 return ScanResult::kRefused;
             }
-            *url_start = token_start;
+            *url_start = next.span.begin;
             return ScanResult::kUrlFound;
-        }
-        if (std::strncmp(token, "retry=", 6) == 0) {
-            if (!read_option_number(token, 6, &handle->def.retrycount)) {
+        case grammar::TokenKind::retry:
+            if (!take_number(text, &handle->def.retrycount)) {
                 GDD_LOG("config file: 'retry' value must be a positive number!\n");
                 return ScanResult::kRefused;
             }
-        } else if (std::strncmp(token, "delay=", 6) == 0) {
-            if (!read_option_number(token, 6, &handle->def.delay)) {
+            break;
+        case grammar::TokenKind::delay:
+            if (!take_number(text, &handle->def.delay)) {
                 GDD_LOG("config file: 'delay' value must be a positive number!\n");
                 return ScanResult::kRefused;
             }
-        } else if (std::strncmp(token, "starttls", 8) == 0) {
+            break;
+        case grammar::TokenKind::starttls:
             handle->def.starttls = CS_TRUE;
             GDD_LOG("config file: Option 'starttls' found.\n");
-        } else {
+            break;
+        case grammar::TokenKind::other:
             GDD_LOG("Invalid LDAP option '%s' in libdsv.cfg\n", token);
             return ScanResult::kRefused;
         }
-        *url_start = scan;
     }
     return ScanResult::kEnd;
 }
 
 struct Extensions {
-    char *bindname = nullptr;
-    char *password = nullptr;
+    const char *bindname = nullptr;
+    const char *password = nullptr;
 };
 
-// Everything after the fourth "?" of the whole string, counted from its
-// first character, is the extension text.  The string is cut there.
-Extensions split_extensions(char *copy) {
+// Ends the URL and each extension piece with a terminator in the copy, as
+// the C strings the URL parser and the rest of the parse take.
+Extensions cut_extensions(char *copy, std::string_view text, const grammar::Extensions &found) {
+    copy[text.size()] = '\0';  // the line feed, when there was one
+    if (found.separator != grammar::npos) copy[found.separator] = '\0';
     Extensions extensions;
-    char *mark = copy - 1;
-    for (int found = 0; found < 4; ++found) {
-        mark = std::strchr(mark + 1, '?');
-        if (mark == nullptr) return extensions;
+    if (!found.bind_name.empty()) {
+        copy[found.bind_name.end] = '\0';
+        extensions.bindname = copy + found.bind_name.begin;
     }
-    if (mark[1] == '\0') return extensions;
-    *mark = '\0';
-    char *save = nullptr;
-    extensions.bindname = strtok_r(mark + 1, "?", &save);
-    if (extensions.bindname != nullptr) extensions.password = strtok_r(nullptr, "?", &save);
+    if (!found.password.empty()) {
+        copy[found.password.end] = '\0';
+        extensions.password = copy + found.password.begin;
+    }
     return extensions;
 }
 
@@ -181,15 +182,15 @@ CS_RETCODE take_password(const char *text, DLDAP_PROPS *def, DCL_COMP *compp) {
 }
 
 CS_RETCODE take_credentials(const Extensions &extensions, DLDAP_PROPS *def, DCL_COMP *compp) {
+    constexpr std::string_view kPrefix = grammar::kBindNamePrefix;
     if (extensions.bindname != nullptr) {
         GDD_LOG("ext1 = \"%s\"\n", extensions.bindname);
-        if (com_unsignstrncmp(extensions.bindname, kBindnamePrefix, kBindnamePrefixLength) != 0) {
+        if (com_unsignstrncmp(extensions.bindname, kPrefix.data(), static_cast<int>(kPrefix.size())) != 0) {
             GDD_LOG("Error: unrecognized extension\n");
             GDD_LOG("Only the bindname extension is accepted\n");
             return gdd__dldap_error(compp, DLDAP_ERR_INITSTR, 0);
         }
-        gdd__copy_string(def->username, GDD_TEXT_SIZE, extensions.bindname + kBindnamePrefixLength,
-                         CS_NULLTERM);
+        gdd__copy_string(def->username, GDD_TEXT_SIZE, extensions.bindname + kPrefix.size(), CS_NULLTERM);
         GDD_LOG("username = \"%s\"\n", def->username);
     }
     if (extensions.password == nullptr) {
@@ -208,19 +209,19 @@ CS_RETCODE gdd__parse_init_str(const CS_CHAR *initstring, CS_INT len, DLDAP_HAND
     SecretBuffer<GDD_TEXT_SIZE> copy;  // holds the password: wiped on every return
     gdd__copy_string(copy.data(), GDD_TEXT_SIZE, initstring, len);
 
-    char *url_start = nullptr;
-    if (scan_options(copy.data(), &url_start, ldaphan) == ScanResult::kRefused)
-        return refuse_option(compp);
+    const std::string_view working(copy.data());
+    std::size_t url_start = 0;
+    if (scan_options(working, &url_start, ldaphan) == ScanResult::kRefused) return refuse_option(compp);
 
-    const std::size_t length = std::strlen(copy.data());
-    if (length > 0 && copy.data()[length - 1] == '\n') {
-        GDD_LOG("init_str ended with a \\n\n");
-        copy.data()[length - 1] = '\0';
-    }
-    const Extensions extensions = split_extensions(copy.data());
+    if (grammar::ends_in_line_feed(working)) GDD_LOG("init_str ended with a \\n\n");
+    const std::string_view text = grammar::without_line_feed(working);
+    const grammar::Extensions found = grammar::split_extensions(text);
+    const Extensions extensions = cut_extensions(copy.data(), text, found);
+    const grammar::Span url_text = grammar::url_text(text, url_start, found);
+    GDD_REQUIRE(copy.data()[url_text.end] == '\0');
 
     LDAPURLDesc *parsed = nullptr;
-    const int code = gdd__provider().ldap_url_parse(url_start, &parsed);
+    const int code = gdd__provider().ldap_url_parse(copy.data() + url_text.begin, &parsed);
     if (code != 0) {
         log_url_parse_failure(code);
         return gdd__dldap_error(compp, DLDAP_ERR_INITSTR, code);

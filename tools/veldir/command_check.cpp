@@ -1,16 +1,21 @@
 // check: the connection diagnosed step by step (load, open, bind, search,
 // unbind, close) with the time of each, and the failing step explained.
+#include <ldap.h>
+
 #include <chrono>
 #include <iomanip>
 #include <ostream>
 #include <sstream>
+#include <string_view>
 
 #include "commands.h"
 #include "connection.h"
 #include "exit_codes.h"
+#include "init_string_mask.h"
 #include "json_writer.h"
 #include "output.h"
 #include "table.h"
+#include "veldldap/init_string.h"
 
 namespace {
 
@@ -38,15 +43,20 @@ std::string format_milliseconds(double milliseconds) {
     return text.str();
 }
 
-// How the bind will protect the connection, as the initialisation string says.
+// How the bind will protect the connection, read as the driver reads the
+// string: "starttls" among the options, or an ldaps URL, as the client
+// library recognises them.
 std::string transport_of(const std::string &init) {
-    std::istringstream words(init);
-    std::string word;
+    namespace grammar = veldldap::init_string;
+    const std::string_view copy = grammar::working_copy(init);
+    const auto is_url = [](std::string_view token) { return ldap_is_ldap_url(std::string(token).c_str()) != 0; };
+    grammar::Scanner scanner(copy, is_url);
     bool starttls = false;
-    while (words >> word) {
-        if (word.rfind("ldaps://", 0) == 0) return "TLS (ldaps)";
-        if (word.find("://") != std::string::npos) break;
-        if (word.rfind("starttls", 0) == 0) starttls = true;
+    while (!scanner.at_end()) {
+        const grammar::Token token = scanner.next();
+        if (token.kind == grammar::TokenKind::url && ldap_is_ldaps_url(std::string(token.span.of(copy)).c_str()))
+            return "TLS (ldaps)";
+        starttls |= token.kind == grammar::TokenKind::starttls;
     }
     return starttls ? "StartTLS" : "no TLS";
 }

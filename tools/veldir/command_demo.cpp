@@ -18,6 +18,7 @@
 #include "commands.h"
 #include "connection.h"
 #include "exit_codes.h"
+#include "init_string_mask.h"
 #include "output.h"
 #include "slapd_launcher.h"
 

@@ -40,23 +40,3 @@ void Connection::disconnect(std::ostream &err) {
         err << "veldir: warning: " << lines.front() << '\n';
     }
 }
-
-std::string masked_init_string(const std::string &init) {
-    // The extensions follow the fourth '?'; the password is the second one.
-    // Runs of '?' separate like one, as the driver reads them.
-    std::size_t at = 0;
-    for (int i = 0; i < 4; ++i) {
-        at = init.find('?', at);
-        if (at == std::string::npos) return init;
-        ++at;
-    }
-    const auto skip_separators = [&init](std::size_t from) {
-        while (from < init.size() && init[from] == '?') ++from;
-        return from;
-    };
-    at = init.find('?', skip_separators(at));
-    if (at == std::string::npos) return init;
-    at = skip_separators(at);
-    if (at >= init.size()) return init;
-    return init.substr(0, at) + "****";
-}

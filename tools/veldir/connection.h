@@ -31,7 +31,4 @@ Outcome resolve_settings(const Invocation &invocation, ConnectionSettings &setti
 // Settings, driver, open, base; and the bind when `bind` is set.
 Outcome connect(const Invocation &invocation, Connection &connection, bool bind);
 
-// The initialisation string with its password replaced by "****", for showing.
-std::string masked_init_string(const std::string &init);
-
 #endif
