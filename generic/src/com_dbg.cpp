@@ -42,9 +42,9 @@ bool clear_nonblocking(int fd) {
 }
 
 // O_NOFOLLOW refuses a symbolic link and O_NONBLOCK keeps a FIFO from
-// holding open() until someone reads it; nothing is truncated before the
-// file is known to be ours.  A file left by an earlier process of ours keeps
-// its mode otherwise: it may predate the owner-only default.
+// holding open() until someone reads it.  Nothing is truncated before the
+// file is known to be ours; then it is made owner-only, as a file left by an
+// earlier process may have had its mode widened since.
 int open_log() {
     const int fd = ::open(kLogFileName,
                           O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY,
