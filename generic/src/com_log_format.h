@@ -5,9 +5,9 @@
  * arguments are measured at run time.  The decode path writes dozens of
  * messages per entry; this keeps composing a message far cheaper than its
  * one write(2).  Formats held in variables, conversions other than %s, %.*s,
- * %d and %i (with a width), and messages longer than the stack buffer take
- * the printf path of com__log_line.  printf's compile-time checks still apply
- * to every call.
+ * %d and %i (with a width), null texts and messages longer than the stack
+ * buffer take the printf path, com__log_printf.  printf's compile-time
+ * checks still apply to every call.
  */
 #ifndef VELDLDAP_COM_LOG_FORMAT_H
 #define VELDLDAP_COM_LOG_FORMAT_H
@@ -22,8 +22,9 @@
 void com__log_append(const char *text, std::size_t length);
 /* Never called: lets the compiler check the arguments against the format. */
 int com__printf_check(const char *format, ...) __attribute__((format(printf, 1, 2)));
-/* com__log_line for a format already checked at its GDD_LOG call site. */
-void com__log_line_checked(int line, const char *format, ...);
+/* Formats with vsnprintf and appends, behind the prefix of `line`; the format
+   was checked at its GDD_LOG call site. */
+void com__log_printf(int line, const char *format, ...);
 
 namespace com_log {
 
@@ -164,7 +165,7 @@ template <int Line, Format F, typename... Args>
 [[gnu::noinline]] void log_line(Args... args) {
     static constexpr auto parsed = parse<Line, F>();
     if constexpr (!parsed.simple) {
-        com__log_line_checked(Line, F.text, args...);
+        com__log_printf(Line, F.text, args...);
     } else {
         char buffer[1024];
         Composer out{buffer, sizeof buffer};
@@ -189,7 +190,7 @@ template <int Line, Format F, typename... Args>
         if (complete && out.length <= out.capacity)
             com__log_append(buffer, out.length);
         else
-            com__log_line_checked(Line, F.text, args...);
+            com__log_printf(Line, F.text, args...);
     }
 }
 
@@ -210,7 +211,7 @@ inline void log_site([[maybe_unused]] LiteralFormat literal_format, const Text &
         constexpr auto literal = literal_format(std::true_type{});
         log_line<Line, literal>(args...);
     } else {
-        com__log_line_checked(Line, format, args...);
+        com__log_printf(Line, format, args...);
     }
 }
 

@@ -10,13 +10,8 @@
 #include "com_log_format.h"
 #include "veldldap/cstypes.h"
 
-/* Writes one formatted message, without prefix, to the diagnostic log. */
-void dbg(const char *format, ...) __attribute__((format(printf, 1, 2)));
-
-/* Writes one message preceded by the line prefix "--(line %4i)--: ". */
-void com__log_line(int line, const char *format, ...) __attribute__((format(printf, 2, 3)));
-
-/* GDD_LOG(format, ...), the one logging entry of the driver, is defined in
+/* GDD_LOG(format, ...), the one logging entry of the driver, writes one
+   message preceded by the line prefix "--(line %4i)--: "; it is defined in
    com_log_format.h (included above). */
 
 /* Fatal stop: prints the source position to standard error and aborts. */

@@ -1,5 +1,5 @@
 // The bind and the unbind: creating the LDAP session for the session's URL,
-// the process-wide CA certificate file, StartTLS when asked for, and the
+// the process-wide TLS options, StartTLS when asked for, and the
 // asynchronous simple bind with its time limit and retries.  The LDAP
 // session stays in `ld` from ldap_initialize until it is released here or by
 // gdd_unbind; `cur.retrycount` is the session's retry budget and only falls.
@@ -77,22 +77,33 @@ CS_RETCODE create_session(DLDAP_HANDLE *ldaphan, DCL_COMP *compp) {
     return CS_SUCCEED;
 }
 
+// Options on the null handle hold for every session of the process.
+CS_RETCODE set_process_option(DLDAP_HANDLE *ldaphan, int option, const void *value,
+                              DCL_COMP *compp) {
+    if (gdd__provider().ldap_set_option(nullptr, option, value) == LDAP_SUCCESS) return CS_SUCCEED;
+    const int e = gdd__session_error(ldaphan->ld);
+    GDD_LOG("ldap call failed: \"%s\"(%i)\n", gdd__error_text(e), e);
+    return gdd__dldap_error(compp, DLDAP_ERR_OPTION, e);
+}
+
 // The CA file is an option of the whole process.  The library builds its
 // TLS context once, at the first TLS connection, and would keep using the
 // CA file of that moment; a fresh context makes the file set here the one
 // that counts.  A context that cannot be built (an unreadable file, say) is
 // left to the TLS handshake to refuse, so that the failure keeps its code.
-CS_RETCODE set_ca_file(DLDAP_HANDLE *ldaphan, DCL_COMP *compp) {
-    const LDAPAPI_PROVIDER &api = gdd__provider();
+// The server certificate must verify whatever the library read from the
+// user's ldaprc files or LDAPTLS_REQCERT: those defaults come in before any
+// option is set, and the new context takes the demand with it.
+CS_RETCODE set_tls_options(DLDAP_HANDLE *ldaphan, DCL_COMP *compp) {
     const char *ca_file = ldaphan->dclsess_props->dsp_tls_ca;
     GDD_LOG("Setting CA Certificate to %s\n", ca_file);
-    if (api.ldap_set_option(nullptr, LDAP_OPT_X_TLS_CACERTFILE, ca_file) != LDAP_SUCCESS) {
-        const int e = gdd__session_error(ldaphan->ld);
-        GDD_LOG("ldap call failed: \"%s\"(%i)\n", gdd__error_text(e), e);
-        return gdd__dldap_error(compp, DLDAP_ERR_OPTION, e);
-    }
+    const int demand = LDAP_OPT_X_TLS_DEMAND;
+    if (set_process_option(ldaphan, LDAP_OPT_X_TLS_CACERTFILE, ca_file, compp) != CS_SUCCEED ||
+        set_process_option(ldaphan, LDAP_OPT_X_TLS_REQUIRE_CERT, &demand, compp) != CS_SUCCEED)
+        return CS_FAIL;
     const int client_context = 0;
-    const int renewed = api.ldap_set_option(nullptr, LDAP_OPT_X_TLS_NEWCTX, &client_context);
+    const int renewed =
+        gdd__provider().ldap_set_option(nullptr, LDAP_OPT_X_TLS_NEWCTX, &client_context);
     if (renewed != LDAP_SUCCESS)
         GDD_LOG("No TLS context for CA Certificate %s (%i): a TLS handshake will fail\n", ca_file,
                 renewed);
@@ -247,7 +258,7 @@ CS_RETCODE gdd_bind(CS_VOID *gddp, DCL_COMP *compp) noexcept {
             ldaphan->cur.ldapportnumber);
     if (create_session(ldaphan, compp) != CS_SUCCEED) return CS_FAIL;
     AnswerTimeLimit limit(ldaphan->dclsess_props->dsp_timelimit);
-    if (set_ca_file(ldaphan, compp) != CS_SUCCEED) return CS_FAIL;
+    if (set_tls_options(ldaphan, compp) != CS_SUCCEED) return CS_FAIL;
 
     int version = LDAP_VERSION2;
     if (ldaphan->cur.starttls == 1) {

@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -11,6 +14,7 @@
 
 #include "host/test_host.h"
 #include "support/alarm_brackets.h"
+#include "support/command.h"
 #include "support/driver_library.h"
 #include "support/log_file.h"
 #include "support/loopback_servers.h"
@@ -45,6 +49,10 @@ std::string plain(const std::string &options = "", const std::string &dn = "",
 
 std::string admin(const std::string &options = "") {
     return plain(options, server().admin_dn(), server().admin_password());
+}
+
+std::string ldaps_admin() {
+    return init_string("", "ldaps", server().ldaps_port(), server().admin_dn(), server().admin_password());
 }
 
 using Clock = std::chrono::steady_clock;
@@ -161,8 +169,6 @@ TEST(BindDirectory, ServerWithoutTlsRefusesStartTlsWithItsOwnCode) {
     EXPECT_TRUE(log_contains("LDAP_PARSE_RESULT returned errorcode: 2\n"));
     EXPECT_FALSE(log_contains("Calling LDAP_SIMPLE_BIND\n"));
     EXPECT_EQ(session.state().cur.retrycount, 2);
-    EXPECT_EQ(session.bind(), CS_SUCCEED) << "the kept session counts as bound";
-    EXPECT_TRUE(log_contains("ALREADY BOUND!\n"));
 }
 
 // The CA file set by the last bind counts, even after the library has built
@@ -172,9 +178,7 @@ TEST(BindDirectory, ServerWithoutTlsRefusesStartTlsWithItsOwnCode) {
 // (19); on an ldaps:// URL it happens while the bind request is sent (10).
 TEST(BindDirectory, TheLastBindDecidesTheCaFile) {
     const std::string unreadable = "/nonexistent/ca.pem";
-    const std::string starttls = admin("starttls "),
-                      ldaps = init_string("", "ldaps", server().ldaps_port(), server().admin_dn(),
-                                          server().admin_password());
+    const std::string starttls = admin("starttls "), ldaps = ldaps_admin();
     const std::tuple<std::string, std::string, CS_INT, CS_INT> binds[] = {  // code 0: success
         {starttls, server().ca_file(), 0, 0},   {starttls, server().wrong_ca_file(), 19, -11},
         {starttls, server().ca_file(), 0, 0},   {starttls, unreadable, 19, -11},
@@ -190,6 +194,31 @@ TEST(BindDirectory, TheLastBindDecidesTheCaFile) {
     }
     EXPECT_TRUE(log_contains("No TLS context for CA Certificate " + unreadable +
                              " (-1): a TLS handshake will fail\n"));
+}
+
+// A failed bind may leave its LDAP session in the handle, and the next bind
+// then answers "ALREADY BOUND!" without binding.  A host must unbind after a
+// failed bind; only then does the next bind bind.
+TEST(BindDirectory, AfterAFailedBindOnlyAnUnbindMakesTheNextBindBind) {
+    const std::string entry = "velmorServername=trap," + server().servers_base();
+    server().add_ldif("dn: " + entry + "\nobjectClass: velmorServer\nvelmorServername: trap\n\n");
+    Session session(admin("starttls "), 5, server().wrong_ca_file());
+    ASSERT_EQ(session.bind(), CS_FAIL);
+    EXPECT_EQ(session.comp.dcl_provstatus, 19);
+
+    std::snprintf(session.properties().dsp_tls_ca, sizeof session.properties().dsp_tls_ca, "%s",
+                  server().ca_file().c_str());
+    const std::size_t logged = log_messages().size();
+    EXPECT_EQ(session.bind(), CS_SUCCEED) << "the trap: success without a bind";
+    const std::vector<std::string> all = log_messages();
+    EXPECT_EQ(std::vector<std::string>(all.begin() + static_cast<long>(logged), all.end()),
+              (std::vector<std::string>{"!gdd_bind!\n", "ALREADY BOUND!\n"}));
+    EXPECT_EQ(session.remove(entry), CS_FAIL) << "the account's rights are not there";
+
+    ASSERT_EQ(session.unbind(), CS_SUCCEED);
+    ASSERT_EQ(session.bind(), CS_SUCCEED);
+    EXPECT_TRUE(log_contains("LDAP_SIMPLE_BIND succeeded\n"));
+    EXPECT_EQ(session.remove(entry), CS_SUCCEED);
 }
 
 TEST(BindDirectory, SilentServerTimesOutOnEveryAttemptWhileTheBudgetLasts) {
@@ -224,3 +253,44 @@ TEST(BindDirectory, SilentServerEndsStartTlsAtTheFirstTimeOut) {
     EXPECT_TRUE(log_contains("LDAP_START_TLS timed out.\n"));
     EXPECT_FALSE(log_contains("Calling LDAP_SIMPLE_BIND\n"));
 }
+
+// The user's OpenLDAP client configuration, which the library reads once per
+// process before the first LDAP call, cannot switch the certificate check
+// off for the driver's sessions.  The OpenLDAP tools, run with the same
+// configuration, show that it is in force.
+namespace {
+
+struct Weakening {
+    const char *name;
+    void (*apply)();
+};
+
+void PrintTo(const Weakening &weakening, std::ostream *out) { *out << weakening.name; }
+
+const Weakening kWeakenings[] = {
+    {"EnvironmentVariable", [] { ::setenv("LDAPTLS_REQCERT", "never", 1); }},
+    {"LdaprcInTheWorkingDirectory", [] { std::ofstream("ldaprc") << "TLS_REQCERT never\n"; }},
+};
+
+class WeakenedClientConfiguration : public testing::TestWithParam<Weakening> {};
+
+}  // namespace
+
+TEST_P(WeakenedClientConfiguration, StillRefusesACertificateFromAnUnrelatedCa) {
+    GetParam().apply();
+    const std::string ldaps_url = "ldaps://127.0.0.1:" + std::to_string(server().ldaps_port());
+    const CommandResult tool = run_command({"ldapwhoami", "-x", "-H", ldaps_url}, "",
+                                           {"LDAPTLS_CACERT=" + server().wrong_ca_file()});
+    ASSERT_TRUE(tool.ok()) << "the weakening is not in force: " << tool.summary();
+
+    const std::pair<std::string, CS_INT> binds[] = {{admin("starttls "), 19}, {ldaps_admin(), 10}};
+    for (const auto &[init, provstatus] : binds) {
+        SCOPED_TRACE(init.substr(0, 8));
+        Session session(init, 5, server().wrong_ca_file());
+        EXPECT_EQ(session.bind(), CS_FAIL);
+        EXPECT_EQ(session.comp.dcl_provstatus, provstatus);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(BindDirectory, WeakenedClientConfiguration, testing::ValuesIn(kWeakenings),
+                         [](const testing::TestParamInfo<Weakening> &info) { return info.param.name; });

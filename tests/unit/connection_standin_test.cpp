@@ -124,12 +124,13 @@ TEST(BindStandin, EachFailureReportsItsCodeAndKeepsOrReleasesTheSession) {
 
 TEST(StartTlsStandin, EachFailureEndsTheBindWithoutABindRequest) {
     const std::string text = "Scripted result ";
-    // The first two options of every bind are the CA file and its context.
-    const Script ca_accepted{"ldap_set_option", 0};
+    // The first three options of every bind are the CA file, the certificate
+    // check and the new TLS context.
+    const Script tls_option{"ldap_set_option", 0};
     const Row rows[] = {
         {"protocol version refused", "starttls ",
-         {ca_accepted, ca_accepted, {"ldap_set_option", -1}, {"ldap_get_option", 0, 0, -9}}, 20, -9,
-         true, 0, 0, {"ldap call failed: \"" + text + "-9\"(-9)\n"}},
+         {tls_option, tls_option, tls_option, {"ldap_set_option", -1}, {"ldap_get_option", 0, 0, -9}},
+         20, -9, true, 0, 0, {"ldap call failed: \"" + text + "-9\"(-9)\n"}},
         {"request not sent", "starttls ", {{"ldap_start_tls", -11}, {"ldap_get_option", 0, 0, -11}},
          19, -11, true, 0, 0,
          {"Calling (async) LDAP_START_TLS\n", "ldap_start_tls failed: \"" + text + "-11\"(-11)\n"}},

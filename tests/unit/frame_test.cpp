@@ -1,7 +1,6 @@
 // The frame's shared services: the host records as C sees them, bounded
-// copy, byte comparisons, and the log file itself.
+// copy and byte comparisons.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <cstring>
 #include <string>
@@ -52,16 +51,4 @@ TEST(ByteComparison, IsUnsignedAndCaseSensitive) {
     EXPECT_EQ(com_unsignstrncmp("ab", "ab", 9), 0);
     EXPECT_EQ(com_unsignstrncmp("x", "y", 0), 0);
     EXPECT_EQ(com_unsignstrncmp("x", "y", -3), 0);
-}
-
-TEST(DiagnosticLog, IsTruncatedAtFirstUseAndReadableByItsOwnerOnly) {
-    FILE *old = std::fopen("libveldldap.log", "w");
-    std::fputs("left over from an earlier process\n", old);
-    std::fclose(old);
-    GDD_LOG("first\n");
-    GDD_LOG("second\n");
-    EXPECT_EQ(log_messages(), (std::vector<std::string>{"first\n", "second\n"}));
-    struct stat status {};
-    ASSERT_EQ(stat("libveldldap.log", &status), 0);
-    EXPECT_EQ(status.st_mode & 0777, 0600u);
 }
