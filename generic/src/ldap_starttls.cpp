@@ -17,9 +17,10 @@ struct ResponseValueRelease {
 };
 using ResponseValue = std::unique_ptr<berval, ResponseValueRelease>;
 
-CS_RETCODE report_session_error(LDAP *ld, const char *format, CS_INT provstatus, DCL_COMP *compp) {
+// Logs "<what> failed: "<text>"(<code>)" with the session's last result code.
+CS_RETCODE report_session_error(LDAP *ld, const char *what, CS_INT provstatus, DCL_COMP *compp) {
     const int e = gdd__session_error(ld);
-    GDD_LOG(format, gdd__error_text(e), e);
+    GDD_LOG("%s failed: \"%s\"(%i)\n", what, gdd__error_text(e), e);
     return gdd__dldap_error(compp, provstatus, e);
 }
 
@@ -33,7 +34,7 @@ CS_RETCODE request_start_tls(LDAP *ld, timeval *timeoutp, LdapMessage &response,
     const int sent =
         with_alarm_clock_halted([&] { return api.ldap_start_tls(ld, nullptr, nullptr, &msgid); });
     if (sent != LDAP_SUCCESS)
-        return report_session_error(ld, "ldap_start_tls failed: \"%s\"(%i)\n", DLDAP_ERR_STARTTLS,
+        return report_session_error(ld, "ldap_start_tls", DLDAP_ERR_STARTTLS,
                                     compp);
 
     LDAPMessage *res = nullptr;
@@ -45,7 +46,7 @@ CS_RETCODE request_start_tls(LDAP *ld, timeval *timeoutp, LdapMessage &response,
         GDD_LOG("LDAP_RESULT returned: LDAP_RES_EXTENDED\n");
         return CS_SUCCEED;
     case -1:
-        return report_session_error(ld, "ldap_start_tls failed: \"%s\"(%i)\n", DLDAP_ERR_RESULT,
+        return report_session_error(ld, "ldap_start_tls", DLDAP_ERR_RESULT,
                                     compp);
     case 0:
         GDD_LOG("LDAP_START_TLS timed out.\n");
@@ -87,7 +88,7 @@ CS_RETCODE gdd__start_tls(DLDAP_HANDLE *ldaphan, struct timeval *timeoutp, int v
     const LDAPAPI_PROVIDER &api = gdd__provider();
     LDAP *ld = ldaphan->ld;
     if (api.ldap_set_option(ld, LDAP_OPT_PROTOCOL_VERSION, &version) != LDAP_SUCCESS)
-        return report_session_error(ld, "ldap call failed: \"%s\"(%i)\n", DLDAP_ERR_OPTION, compp);
+        return report_session_error(ld, "ldap call", DLDAP_ERR_OPTION, compp);
 
     LdapMessage response;
     if (request_start_tls(ld, timeoutp, response, compp) != CS_SUCCEED) return CS_FAIL;

@@ -293,4 +293,4 @@ TEST_P(WeakenedClientConfiguration, StillRefusesACertificateFromAnUnrelatedCa) {
 }
 
 INSTANTIATE_TEST_SUITE_P(BindDirectory, WeakenedClientConfiguration, testing::ValuesIn(kWeakenings),
-                         [](const testing::TestParamInfo<Weakening> &info) { return info.param.name; });
+                         [](const testing::TestParamInfo<Weakening> &test) { return test.param.name; });

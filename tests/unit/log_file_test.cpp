@@ -127,4 +127,4 @@ TEST_P(PlantedLogName, IsWrittenOnlyIfItIsTheUsersOwnRegularFile) {
 }
 
 INSTANTIATE_TEST_SUITE_P(LogFile, PlantedLogName, testing::ValuesIn(kCases),
-                         [](const testing::TestParamInfo<Case> &info) { return info.param.name; });
+                         [](const testing::TestParamInfo<Case> &test) { return test.param.name; });

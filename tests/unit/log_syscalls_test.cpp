@@ -23,20 +23,19 @@ constexpr const char *kWriterVariable = "VELDLDAP_LOG_WRITER_ROUNDS";
 constexpr std::size_t kPrefixLength = sizeof "--(line 1234)--: " - 1;
 
 // A mix of what the driver logs: ordinary lines, a message without a line
-// feed, one longer than the composer's stack buffer, and one whose format is
-// held in a variable (vsnprintf's path).
+// feed, one longer than the composer's stack buffer, and one with a
+// conversion the composer leaves to vsnprintf.
 const std::vector<std::string> kRound = {
     "DN=velmorServername=srv1, o=acme\n",
     " (DCL_SYNTAX_INTEGER)\n",
     "LDAP_SEARCH_ST timed out, retrying... ",
     std::string(3000, 'v') + "\n",
-    "held format\n",
+    "ff printf path\n",
 };
 
 void write_one_round() {
-    const char *const held_format = "%s";
     for (std::size_t i = 0; i + 1 < kRound.size(); ++i) GDD_LOG("%s", kRound[i].c_str());
-    GDD_LOG(held_format, kRound.back().c_str());
+    GDD_LOG("%x %s", 255u, "printf path\n");
 }
 
 // Runs before main: a process started as the writer never reaches gtest.
