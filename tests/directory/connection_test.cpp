@@ -11,7 +11,7 @@
 
 #include "host/test_host.h"
 #include "support/alarm_brackets.h"
-#include "support/driver_library.h"
+#include "support/loaded_driver.h"
 #include "support/log_file.h"
 #include "support/loopback_servers.h"
 #include "support/session.h"

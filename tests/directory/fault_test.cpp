@@ -10,8 +10,8 @@
 #include <functional>
 #include <string>
 
-#include "support/driver_library.h"
 #include "support/host_object.h"
+#include "support/loaded_driver.h"
 #include "support/log_file.h"
 #include "support/loopback_servers.h"
 #include "support/session.h"
