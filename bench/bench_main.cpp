@@ -28,8 +28,8 @@
 #include "log_writes.h"
 #include "raw_client.h"
 #include "result_table.h"
-#include "support/driver_library.h"
 #include "support/host_object.h"
+#include "support/loaded_driver.h"
 #include "support/session.h"
 
 namespace {

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "host_callbacks.h"
 #include "ldapprovider.h"
 
 namespace {
@@ -115,7 +116,5 @@ std::unique_ptr<char[]> exact_copy(const uint8_t *data, std::size_t size) {
 // in the installation's directory `dirname`.
 extern "C" __attribute__((visibility("default"))) CS_RETCODE com_path_anyfile(
     CS_CHAR *fullpath, CS_INT buflen, CS_CHAR *dirname, CS_CHAR *filename, CS_BOOL) {
-    const int written = std::snprintf(fullpath, static_cast<std::size_t>(buflen), "%s/%s/%s",
-                                      VELDLDAP_DIST_LIB, dirname, filename);
-    return written > 0 && written < buflen ? CS_SUCCEED : CS_FAIL;
+    return veldldap::installation_path(VELDLDAP_DIST_LIB, fullpath, buflen, dirname, filename);
 }

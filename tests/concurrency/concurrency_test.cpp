@@ -16,7 +16,7 @@
 #include <thread>
 #include <vector>
 
-#include "support/driver_library.h"
+#include "support/loaded_driver.h"
 #include "support/log_file.h"
 #include "support/session.h"
 #include "support/slapd_server.h"

@@ -8,7 +8,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "support/command.h"
+#include "child_process.h"
 #include "support/slapd_server.h"
 
 namespace {
@@ -82,9 +82,9 @@ TEST(SlapdFixture, KeepsPortsDataAndEveryAttributeAndLeavesNothingBehind) {
         const std::vector<std::string> root_dse = {"timeout", "0.5", "ldapsearch", "-x", "-H", server.url(),
                                                    "-b", "", "-s", "base"};
         server.suspend();
-        EXPECT_EQ(run_command(root_dse).exit_status, 124);  // timeout(1) ended it
+        EXPECT_EQ(veldldap::run_program(root_dse).exit_code, 124);  // timeout(1) ended it
         server.resume();
-        EXPECT_TRUE(run_command(root_dse).ok());
+        EXPECT_TRUE(veldldap::run_program(root_dse).ok());
 
         const std::string found =
             server.ldapsearch_output(server.suffix(), "sub", "(1.3.6.1.4.1.32473.4.2.2=SRV1)");
@@ -108,11 +108,11 @@ TEST(SlapdFixture, KeepsPortsDataAndEveryAttributeAndLeavesNothingBehind) {
 TEST(SchemaFiles, ConfigLdifLoadsAndMatchesTheSchemaFile) {
     const std::string schema = std::string(VELDLDAP_SOURCE_DIR) + "/schema/";
     const auto definitions_in = [](const std::string &config_directory) {
-        const auto dump = run_command({"slapcat", "-n0", "-F", config_directory, "-o", "ldif-wrap=no", "-a",
-                                       "(cn={1}velmor)"});
+        const auto dump = veldldap::run_program(
+            {"slapcat", "-n0", "-F", config_directory, "-o", "ldif-wrap=no", "-a", "(cn={1}velmor)"});
         EXPECT_TRUE(dump.ok()) << dump.summary();
         std::vector<std::string> definitions;
-        std::istringstream lines(dump.output);
+        std::istringstream lines(dump.out);
         for (std::string line; std::getline(lines, line);)
             if (line.starts_with("olcAttributeTypes:") || line.starts_with("olcObjectClasses:"))
                 definitions.push_back(collapse_blanks(line));
@@ -124,12 +124,12 @@ TEST(SchemaFiles, ConfigLdifLoadsAndMatchesTheSchemaFile) {
                              "dn: cn=schema,cn=config\nobjectClass: olcSchemaConfig\ncn: schema\n\n"
                              "include: file:///etc/ldap/schema/core.ldif\n\n"
                              "include: file://" + schema + "velmor.ldif\n";
-    const auto loaded = run_command({"slapadd", "-n0", "-F", "from-ldif"}, init);
+    const auto loaded = veldldap::run_program({"slapadd", "-n0", "-F", "from-ldif"}, {.input = init});
     ASSERT_TRUE(loaded.ok()) << loaded.summary();
 
     fs::create_directory("from-schema");
     std::ofstream("slapd.conf") << "include /etc/ldap/schema/core.schema\ninclude " << schema << "velmor.schema\n";
-    const auto converted = run_command({"slaptest", "-f", "slapd.conf", "-F", "from-schema"});
+    const auto converted = veldldap::run_program({"slaptest", "-f", "slapd.conf", "-F", "from-schema"});
     ASSERT_TRUE(converted.ok()) << converted.summary();
 
     const auto from_ldif = definitions_in("from-ldif");

@@ -6,8 +6,8 @@
 #include <string>
 #include <tuple>
 
-#include "support/driver_library.h"
 #include "support/host_object.h"
+#include "support/loaded_driver.h"
 #include "support/log_file.h"
 #include "support/session.h"
 #include "support/slapd_server.h"

@@ -31,9 +31,6 @@ int result_drops();
 // Makes the alarm-clock hooks leave this errno behind (0: they leave it alone).
 void set_hook_errno(int error_number);
 
-// The complete release of a result the driver handed over, as a host does it.
-void release_result(DCL_RESULT *result);
-
 }  // namespace testhost
 
 extern "C" void testhost_record(const char *event);

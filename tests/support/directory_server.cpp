@@ -16,7 +16,7 @@
 #include <stdexcept>
 #include <thread>
 
-#include "support/command.h"
+#include "child_process.h"
 
 namespace {
 
@@ -27,8 +27,8 @@ constexpr const char *tool_network_timeout = "nettimeout=10";
 
 bool keep_directories() { return std::getenv("VELDLDAP_KEEP_SLAPD") != nullptr; }
 
-void require_success(const CommandResult &result, const std::string &what) {
-    if (!result.ok()) throw std::runtime_error(what + " failed, " + result.summary() + result.output);
+void require_success(const veldldap::ProgramResult &result, const std::string &what) {
+    if (!result.ok()) throw std::runtime_error(what + " failed, " + result.summary() + result.out);
 }
 
 void require(bool done, const std::string &error) {
@@ -169,9 +169,9 @@ void DirectoryServer::resume() { launcher_->resume(); }
 bool DirectoryServer::running() { return launcher_->running(); }
 
 void DirectoryServer::run_as_admin(const char *tool, const std::string &ldif) const {
-    require_success(run_command({tool, "-x", "-o", tool_network_timeout, "-H", url(), "-D", admin_dn(), "-w",
-                                 admin_password()},
-                                ldif),
+    require_success(veldldap::run_program({tool, "-x", "-o", tool_network_timeout, "-H", url(), "-D", admin_dn(),
+                                           "-w", admin_password()},
+                                          {.input = ldif}),
                     tool);
 }
 
@@ -192,10 +192,10 @@ std::string DirectoryServer::ldapsearch_output(const std::string &base, const st
                                      "-H", url(), "-D", admin_dn(), "-w", admin_password(),
                                      "-b", base, "-s", scope, filter};
     argv.insert(argv.end(), attributes.begin(), attributes.end());
-    const CommandResult result = run_command(argv);
-    if (result.exit_status == no_such_object) return {};
+    const veldldap::ProgramResult result = veldldap::run_program(argv);
+    if (result.exit_code == no_such_object) return {};
     require_success(result, "ldapsearch");
-    return result.output;
+    return result.out;
 }
 
 std::string DirectoryServer::log_text() const { return veldldap::read_text_file(launcher_->log_file()); }

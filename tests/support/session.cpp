@@ -1,7 +1,7 @@
 #include "support/session.h"
 
-#include "host/test_host.h"
-#include "support/driver_library.h"
+#include "host_callbacks.h"
+#include "support/loaded_driver.h"
 
 Session::Session(const std::string &init_string, int timelimit, const std::string &ca)
     : comp(untouched_comp()), properties_(session_properties(timelimit, ca)) {
@@ -40,7 +40,7 @@ CS_RETCODE Session::search() {
 }
 
 void Session::release_result() {
-    testhost::release_result(result_);
+    veldldap::release_result(result_);
     result_ = nullptr;
 }
 

@@ -37,11 +37,12 @@ TEST(VeldirDemo, AFailingStepStillStopsTheServer) {
 
 TEST(VeldirDemo, CtrlCStopsTheServerAndRemovesItsDirectory) {
     bool sent = false;
-    const ToolResult result = run_veldir_watched({"demo"}, [&sent](const std::string &out, pid_t child) {
+    const auto interrupt = [&sent](const std::string &out, pid_t child) {
         if (sent || out.find("Starting a throw-away") == std::string::npos) return;
         ::kill(child, SIGINT);
         sent = true;
-    });
+    };
+    const ToolResult result = run_veldir({"demo"}, {.on_output = interrupt});
     EXPECT_EQ(result.exit_code, 128 + SIGINT) << result.out << result.err;
     EXPECT_NE(result.out.find("failed: interrupted"), std::string::npos) << result.out;
     std::smatch directory;

@@ -76,7 +76,7 @@ TEST_F(VeldirDirectory, WrongPasswordIsAConfigurationErrorWithAHint) {
 }
 
 TEST_F(VeldirDirectory, EncipheredPasswordBinds) {
-    const ToolResult enciphered = run_veldir({"encipher", "--stdin"}, server->admin_password() + "\n");
+    const ToolResult enciphered = run_veldir({"encipher", "--stdin"}, {.input = server->admin_password() + "\n"});
     ASSERT_EQ(enciphered.exit_code, 0) << enciphered.err;
     ASSERT_EQ(enciphered.out.size(), 71u) << enciphered.out;
     const std::string text = enciphered.out.substr(0, 70);

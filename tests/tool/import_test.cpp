@@ -84,7 +84,8 @@ TEST_F(VeldirImport, MalformedFilesAddNothing) {
 }
 
 TEST_F(VeldirImport, StandardInputAndNoProgressBarOffTerminal) {
-    const ToolResult result = veldir({"import", "-"}, "[{\"name\": \"piped\", \"attributes\": {\"velmorVersion\": \"7\"}}]");
+    const ToolResult result =
+        veldir({"import", "-"}, {.input = R"([{"name": "piped", "attributes": {"velmorVersion": "7"}}])"});
     EXPECT_EQ(result.exit_code, 0) << result.err;
     EXPECT_EQ(result.err.find('\r'), std::string::npos) << "no progress bar into a pipe";
     EXPECT_NE(veldir({"--ldif", "read", "piped"}).out.find("velmorVersion: 7\n"), std::string::npos);
@@ -95,16 +96,14 @@ TEST_F(VeldirImport, ProgressBarOnATerminal) {
     for (int i = 0; i < 40; ++i)
         ldif += "dn: velmorServername=bulk" + std::to_string(i) + ",ou=servers,o=acme\nvelmorVersion: 1\n\n";
     write_file("bulk.ldif", ldif);
-    const ToolResult result = run_veldir_on_terminal(
-        {"--init", init(), "--ca", server->ca_file(), "import", "bulk.ldif"});
+    const ToolResult result = veldir({"import", "bulk.ldif"}, {.terminal = kTerminal});
     EXPECT_EQ(result.exit_code, 0) << result.err;
     EXPECT_NE(result.err.find("\r[#"), std::string::npos) << result.err;
     EXPECT_NE(result.err.find("40/40  done"), std::string::npos);
     EXPECT_EQ(result.out, "imported 40 of 40 entries from bulk.ldif (LDIF)\n");
     EXPECT_NE(veldir({"search"}).out.find("43 entries"), std::string::npos);
 
-    const ToolResult quiet = run_veldir_on_terminal(
-        {"--init", init(), "--ca", server->ca_file(), "--no-progress", "import", "bulk.ldif"});
+    const ToolResult quiet = veldir({"--no-progress", "import", "bulk.ldif"}, {.terminal = kTerminal});
     EXPECT_EQ(quiet.err.find('['), std::string::npos) << quiet.err;
     EXPECT_EQ(quiet.exit_code, 1);
 }

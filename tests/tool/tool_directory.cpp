@@ -24,8 +24,9 @@ std::string ToolDirectoryTest::init(const std::string &password) const {
            (password.empty() ? server->admin_password() : password);
 }
 
-ToolResult ToolDirectoryTest::veldir(const std::vector<std::string> &arguments, const std::string &input) const {
+ToolResult ToolDirectoryTest::veldir(const std::vector<std::string> &arguments,
+                                     const veldldap::ProgramOptions &options) const {
     std::vector<std::string> words{"--init", init(), "--ca", server->ca_file(), "--timelimit", "5"};
     words.insert(words.end(), arguments.begin(), arguments.end());
-    return run_veldir(words, input);
+    return run_veldir(words, options);
 }

@@ -23,7 +23,7 @@ protected:
     // The initialisation string for the server; the administrator's password by default.
     std::string init(const std::string &password = "") const;
     // veldir with --init and --ca for the server, then `arguments`.
-    ToolResult veldir(const std::vector<std::string> &arguments, const std::string &input = "") const;
+    ToolResult veldir(const std::vector<std::string> &arguments, const veldldap::ProgramOptions &options = {}) const;
 
     std::unique_ptr<SlapdServer> server;
 };

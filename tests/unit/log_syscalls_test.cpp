@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "comnblib.h"
-#include "support/command.h"
+#include "child_process.h"
 #include "support/log_file.h"
 
 namespace {
@@ -66,12 +66,12 @@ std::vector<TracedWrite> traced_writes(const std::string &trace_file) {
 }
 
 // This executable again, as the writer, under strace.
-CommandResult run_writer_under_strace(int rounds, const std::string &trace_file) {
+veldldap::ProgramResult run_writer_under_strace(int rounds, const std::string &trace_file) {
     char executable[4096] = {};
     if (readlink("/proc/self/exe", executable, sizeof executable - 1) <= 0) return {};
-    return run_command({"strace", "-qq", "-y", "-s", "0", "-o", trace_file, "-e",
-                        "trace=write,writev,pwrite64,pwritev,pwritev2", "--", executable},
-                       "", {std::string(kWriterVariable) + "=" + std::to_string(rounds)});
+    return veldldap::run_program({"strace", "-qq", "-y", "-s", "0", "-o", trace_file, "-e",
+                                  "trace=write,writev,pwrite64,pwritev,pwritev2", "-E",
+                                  std::string(kWriterVariable) + "=" + std::to_string(rounds), "--", executable});
 }
 
 }  // namespace
@@ -79,7 +79,7 @@ CommandResult run_writer_under_strace(int rounds, const std::string &trace_file)
 TEST(LogSystemCalls, EachMessageIsExactlyOneWriteOfItsOwnBytes) {
     ASSERT_FALSE(started_as_writer);
     constexpr int kRounds = 40;
-    const CommandResult traced = run_writer_under_strace(kRounds, "trace.txt");
+    const veldldap::ProgramResult traced = run_writer_under_strace(kRounds, "trace.txt");
     ASSERT_TRUE(traced.ok()) << "strace (a build dependency) must be installed and allowed to trace: "
                              << traced.summary();
 

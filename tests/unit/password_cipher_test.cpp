@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "child_process.h"
 #include "fealencr.h"
 #include "netenc.h"
-#include "support/command.h"
 #include "support/session.h"
 
 namespace {
@@ -179,18 +179,18 @@ TEST(StoredPassword, RefusesMalformedTextsAndAcceptsUpperCaseDigits) {
 // The enciphering tool as a user runs it: its text opens a driver session.
 TEST(Velenc, TextFromStandardInputDecodesToThePasswordAndNonRepeatingLongOnesAreRefused) {
     const std::string velenc = VELDLDAP_BINARY_DIR "/dist/bin/velenc";
-    const CommandResult run = run_command({velenc, "--stdin"}, "bind secret\n");
+    const auto run = veldldap::run_program({velenc, "--stdin"}, {.input = "bind secret\n"});
     ASSERT_TRUE(run.ok()) << run.summary();
-    ASSERT_EQ(run.output.size(), 71u);
-    EXPECT_EQ(run.output.back(), '\n');
-    EXPECT_EQ(decode(run.output.substr(0, 70)), "bind secret");
-    EXPECT_EQ(decode(run_command({velenc, "--stdin"}, "").output.substr(0, 70)), "");
-    Session session("ldap://h:389/o=acme????bindname=cn=admin,o=acme?" + run.output);
+    ASSERT_EQ(run.out.size(), 71u);
+    EXPECT_EQ(run.out.back(), '\n');
+    EXPECT_EQ(decode(run.out.substr(0, 70)), "bind secret");
+    EXPECT_EQ(decode(veldldap::run_program({velenc, "--stdin"}).out.substr(0, 70)), "");
+    Session session("ldap://h:389/o=acme????bindname=cn=admin,o=acme?" + run.out);
     ASSERT_TRUE(session.opened());
     EXPECT_STREQ(session.state().cur.password, "bind secret");
     EXPECT_STREQ(session.state().def.password, "bind secret");
 
-    const CommandResult refused = run_command({velenc, "--stdin"}, kThirtyTwo + "!\n");
-    EXPECT_EQ(refused.exit_status, 2);
-    EXPECT_EQ(refused.output, "");
+    const auto refused = veldldap::run_program({velenc, "--stdin"}, {.input = kThirtyTwo + "!\n"});
+    EXPECT_EQ(refused.exit_code, 2);
+    EXPECT_EQ(refused.out, "");
 }

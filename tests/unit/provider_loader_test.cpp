@@ -10,7 +10,7 @@
 #include "host/test_host.h"
 #include "ldap_drv.h"
 #include "ldapprovider.h"
-#include "support/driver_library.h"
+#include "support/loaded_driver.h"
 #include "support/log_file.h"
 #include "support/session.h"
 #include "support/standin.h"

@@ -12,9 +12,9 @@
 #include <utility>
 
 #include "ldap_schema.h"
-#include "veldldap/vocabulary.h"
-#include "support/driver_library.h"
+#include "support/loaded_driver.h"
 #include "support/log_file.h"
+#include "veldldap/vocabulary.h"
 
 namespace {
 

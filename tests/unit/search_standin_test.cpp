@@ -13,11 +13,12 @@
 #include <vector>
 
 #include "host/test_host.h"
+#include "host_callbacks.h"
 #include "ldap_alloc.h"
 #include "ldap_schema.h"
 #include "ldap_search.h"
 #include "support/alarm_brackets.h"
-#include "support/driver_library.h"
+#include "support/loaded_driver.h"
 #include "support/log_file.h"
 #include "support/standin.h"
 
@@ -62,7 +63,7 @@ public:
         return gdd_search(handle_, nullptr, &result, &comp);
     }
     void release() {
-        testhost::release_result(result);
+        veldldap::release_result(result);
         result = nullptr;
         comp = untouched_comp();
     }

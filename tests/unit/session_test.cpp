@@ -9,8 +9,8 @@
 #include <tuple>
 #include <utility>
 
-#include "support/driver_library.h"
 #include "support/host_object.h"
+#include "support/loaded_driver.h"
 #include "support/log_file.h"
 #include "support/session.h"
 

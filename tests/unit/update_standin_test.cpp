@@ -11,8 +11,8 @@
 
 #include "ldap_alloc.h"
 #include "ldap_drv.h"
-#include "support/driver_library.h"
 #include "support/host_object.h"
+#include "support/loaded_driver.h"
 #include "support/log_file.h"
 #include "support/session.h"
 #include "support/standin.h"

@@ -1,16 +1,19 @@
 /*
- * Running helper programs (slapd, slapadd, openssl) as child processes,
- * without a shell: standard input from /dev/null, standard output and error
- * appended to a log file.  A long-running child can be put in a process
- * group of its own (a Ctrl-C on the terminal then reaches only the parent,
- * which stops it in order) and be ended with its parent.  Between fork and
- * exec only async-signal-safe calls are made, so other threads may run.
+ * Running programs as child processes, without a shell: helper programs
+ * (slapd, slapadd, openssl) whose output goes to a log file, and the tools a
+ * test or benchmark drives, whose standard input is given and whose output
+ * is captured.  A long-running child can be put in a process group of its
+ * own (a Ctrl-C on the terminal then reaches only the parent, which stops it
+ * in order) and be ended with its parent.  Between fork and exec only
+ * async-signal-safe calls are made, so other threads may run.
  */
 #ifndef VELDLDAP_CHILD_PROCESS_H
 #define VELDLDAP_CHILD_PROCESS_H
 
 #include <sys/types.h>
 
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,7 +25,8 @@ struct ChildOptions {
 };
 
 // Starts `arguments` (the program first: a path, or a name found on PATH,
-// /usr/sbin or /sbin).  Returns the child's pid, or -1 with `error` set.
+// /usr/sbin or /sbin) with standard input from /dev/null and both output
+// streams appended to `log_file`.  Returns the child's pid, or -1 with `error` set.
 pid_t start_child(const std::vector<std::string> &arguments, const std::string &log_file, std::string &error,
                   ChildOptions options = {});
 
@@ -36,6 +40,37 @@ bool wait_child(pid_t pid, int timeout_ms);
 
 // SIGTERM (SIGKILL when `force`), waits up to `grace_ms`, then SIGKILL; always reaps.
 void stop_child(pid_t pid, bool force, int grace_ms);
+
+struct TerminalSize {
+    unsigned short columns = 80;
+    unsigned short rows = 24;
+};
+
+struct ProgramOptions {
+    std::string input{};  // standard input; empty: none
+    // Standard input and error on a pseudo-terminal of this size, as in an
+    // interactive shell; standard output stays a pipe.
+    std::optional<TerminalSize> terminal{};
+    // Called with the standard output so far whenever more arrives, and the
+    // child's pid: for callers that act on what the program has printed.
+    std::function<void(const std::string &out, pid_t child)> on_output{};
+};
+
+struct ProgramResult {
+    int exit_code = -1;  // the exit status, 128 + the signal that ended it, or -1: not started
+    int signal = 0;      // the signal that ended it, if one did
+    std::string out;     // standard output
+    std::string err;     // standard error (what the terminal showed), or why it was not started
+    bool ok() const { return exit_code == 0; }
+    // One line for a failure message: how it ended and standard error.
+    std::string summary() const;
+};
+
+// Runs `arguments` (found as start_child finds them) to completion in the
+// caller's working directory and environment.  Both output streams are read
+// while it runs, so it never stalls on a full pipe; it gets SIGTERM should
+// the calling thread end first.
+ProgramResult run_program(const std::vector<std::string> &arguments, const ProgramOptions &options = {});
 
 // The program's full path when it can be found on PATH, /usr/sbin or /sbin, else "".
 std::string find_program(const std::string &name);

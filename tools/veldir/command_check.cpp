@@ -2,7 +2,6 @@
 // unbind, close) with the time of each, and the failing step explained.
 #include <ldap.h>
 
-#include <chrono>
 #include <iomanip>
 #include <ostream>
 #include <sstream>
@@ -14,6 +13,7 @@
 #include "init_string_mask.h"
 #include "json_writer.h"
 #include "output.h"
+#include "step_timer.h"
 #include "table.h"
 #include "veldldap/init_string.h"
 
@@ -24,17 +24,6 @@ struct StepRecord {
     bool ok = false;
     double milliseconds = 0;
     std::string note;
-};
-
-class StepClock {
-public:
-    StepClock() : start_(std::chrono::steady_clock::now()) {}
-    double milliseconds() const {
-        return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start_).count();
-    }
-
-private:
-    std::chrono::steady_clock::time_point start_;
 };
 
 std::string format_milliseconds(double milliseconds) {
@@ -132,13 +121,9 @@ public:
         }
         json.end_array();
         if (failure) {
-            const Explanation explanation = explain(*failure);
             json.key("error").begin_object();
             json.key("step").value(failure->step);
-            json.key("code").value(explanation.code_name);
-            json.key("message").value(explanation.meaning);
-            json.key("detail").value(explanation.detail);
-            json.key("hint").value(explanation.hint);
+            write_failure_members(json, *failure);
             json.end_object();
         }
         json.end_object();
@@ -149,9 +134,9 @@ public:
 private:
     template <typename Action>
     Outcome step(const char *name, Action action) {
-        StepClock clock;
+        const veldldap::StepTimer timer;
         Outcome failure = action();
-        steps_.push_back({name, !failure, clock.milliseconds(), ""});
+        steps_.push_back({name, !failure, timer.milliseconds(), ""});
         return failure;
     }
 

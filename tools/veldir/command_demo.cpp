@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <chrono>
 #include <filesystem>
 #include <iomanip>
 #include <ostream>
@@ -21,6 +20,7 @@
 #include "init_string_mask.h"
 #include "output.h"
 #include "slapd_launcher.h"
+#include "step_timer.h"
 
 #ifndef VELDIR_DATADIR_FROM_BINDIR
 #define VELDIR_DATADIR_FROM_BINDIR "../share"
@@ -205,13 +205,12 @@ private:
     template <typename Action, typename Detail>
     bool step(const std::string &name, Action action, const Detail &detail) {
         ++number_;
-        const auto start = std::chrono::steady_clock::now();
+        const veldldap::StepTimer timer;
         Outcome failure = g_interrupted ? Outcome(interrupted_failure()) : action();
-        const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
         std::ostringstream line;
         line << std::setw(2) << number_ << ". " << std::left << std::setw(12) << name << std::setw(8)
-             << (failure ? "FAILED" : "ok") << std::right << std::fixed << std::setprecision(1) << std::setw(8) << ms
-             << " ms  ";
+             << (failure ? "FAILED" : "ok") << std::right << std::fixed << std::setprecision(1) << std::setw(8)
+             << timer.milliseconds() << " ms  ";
         if (!failure) {
             if constexpr (std::is_invocable_v<Detail>) line << detail();
             else line << detail;

@@ -62,15 +62,10 @@ void print_summary(std::ostream &out, Format format, const std::string &path, Im
         json.key("added").value(static_cast<std::int64_t>(total - refused.size()));
         json.key("failed").begin_array();
         for (const RefusedEntry &entry : refused) {
-            const Explanation explanation = explain(entry.failure);
             json.begin_object();
             json.key("line").value(entry.record->line);
             json.key("name").value(entry.record->name);
-            json.key("code").value(explanation.code_name);
-            json.key("oserr").value(entry.failure.comp.dcl_oserr);
-            json.key("message").value(explanation.meaning);
-            json.key("detail").value(explanation.detail);
-            json.key("hint").value(explanation.hint);
+            write_failure_members(json, entry.failure);
             json.end_object();
         }
         json.end_array();

@@ -1,7 +1,5 @@
 #include "driver_loader.h"
 
-#include <dlfcn.h>
-
 #include <filesystem>
 #include <system_error>
 
@@ -15,12 +13,6 @@
 namespace {
 
 constexpr const char *kDriverFile = "libveldldap64.so.15.5.0";
-constexpr const char *kSymbolVersion = "FLSSL_1";
-
-template <typename Function>
-void resolve(void *library, const char *name, Function &slot) {
-    slot = reinterpret_cast<Function>(::dlvsym(library, name, kSymbolVersion));
-}
 
 }  // namespace
 
@@ -42,23 +34,13 @@ std::optional<Failure> load_driver(const std::string &path, DriverLibrary &drive
     if (!std::filesystem::exists(absolute, error))
         return tool_failure("load driver", "the driver " + absolute.string() + " does not exist",
                             "name the driver with --driver PATH or driver = in libdsv.cfg", kExitConfiguration);
-    void *library = ::dlopen(absolute.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (library == nullptr)
-        return tool_failure("load driver", std::string("the driver could not be loaded: ") + ::dlerror(),
+    std::string loader_error;
+    if (!veldldap::load_driver_library(absolute.string(), driver, loader_error))
+        return tool_failure("load driver", "the driver could not be loaded: " + loader_error,
                             "check that the file is the driver library built for this system", kExitConfiguration);
-    driver.path = absolute.string();
-    resolve(library, "gdd_open", driver.open);
-    resolve(library, "gdd_close", driver.close);
-    resolve(library, "gdd_bind", driver.bind);
-    resolve(library, "gdd_unbind", driver.unbind);
-    resolve(library, "gdd_read", driver.read);
-    resolve(library, "gdd_search", driver.search);
-    resolve(library, "gdd_add_entry", driver.add_entry);
-    resolve(library, "gdd_modify_entry", driver.modify_entry);
-    resolve(library, "gdd_delete_entry", driver.delete_entry);
-    resolve(library, "gdd_props", driver.props);
     if (driver.open == nullptr || driver.close == nullptr)
-        return tool_failure("load driver", driver.path + " offers no gdd_open/gdd_close under version FLSSL_1",
+        return tool_failure("load driver", driver.path + " offers no gdd_open/gdd_close under version " +
+                                               veldldap::kDriverSymbolVersion,
                             "this file is not the directory driver", kExitConfiguration);
     set_driver_directory(absolute.parent_path().string());
     return std::nullopt;

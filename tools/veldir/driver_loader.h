@@ -1,8 +1,7 @@
 /*
- * Loading the driver as a host does: dlopen of the shared library and its
- * ten gdd_* entry points resolved under their symbol version FLSSL_1.  An
- * entry point the library lacks stays null; the session refuses the one
- * operation that needs it, so a partial driver still serves the others.
+ * Finding and loading the driver for veldir, with failures in veldir's
+ * words.  An entry point the library lacks stays null; the session refuses
+ * the one operation that needs it, so a partial driver still serves the others.
  */
 #ifndef VELDIR_DRIVER_LOADER_H
 #define VELDIR_DRIVER_LOADER_H
@@ -10,22 +9,10 @@
 #include <optional>
 #include <string>
 
-#include "veldldap/dspublic.h"
+#include "driver_library.h"
 #include "failure.h"
 
-struct DriverLibrary {
-    std::string path;  // absolute path of the loaded file
-    decltype(&gdd_open) open = nullptr;
-    decltype(&gdd_close) close = nullptr;
-    decltype(&gdd_bind) bind = nullptr;
-    decltype(&gdd_unbind) unbind = nullptr;
-    decltype(&gdd_read) read = nullptr;
-    decltype(&gdd_search) search = nullptr;
-    decltype(&gdd_add_entry) add_entry = nullptr;
-    decltype(&gdd_modify_entry) modify_entry = nullptr;
-    decltype(&gdd_delete_entry) delete_entry = nullptr;
-    decltype(&gdd_props) props = nullptr;
-};
+using veldldap::DriverLibrary;
 
 // The driver beside veldir's own installation: <prefix>/bin/../lib/libveldldap64.so.15.5.0.
 std::string default_driver_path();

@@ -2,8 +2,9 @@
  * The functions veldir offers the driver by name, as every host does:
  * com_path_anyfile (where the installation's lib3p64 libraries are),
  * the two alarm-clock hooks, and dcl_result_drop (the complete release of a
- * DCL_RESULT).  They are exported from the executable (ENABLE_EXPORTS), so
- * the driver finds them with dlsym on the process's own handle.
+ * DCL_RESULT).  They alone are exported from the executable (the dynamic
+ * list host_functions.list), so the driver finds them with dlsym on the
+ * process's own handle.
  */
 #ifndef VELDIR_HOST_FUNCTIONS_H
 #define VELDIR_HOST_FUNCTIONS_H

@@ -136,13 +136,19 @@ void print_failure(std::ostream &out, std::ostream &err, Format format, const Fa
     err << "veldir: " << lines.front() << '\n';
     for (std::size_t i = 1; i < lines.size(); ++i) err << "  " << lines[i] << '\n';
     if (format != Format::json) return;
-    const Explanation explanation = explain(failure);
     JsonWriter json(out);
     json.begin_object();
     json.key("ok").value(false);
     json.key("step").value(failure.step);
     json.key("exit_code").value(failure.exit_code);
     json.key("error").begin_object();
+    write_failure_members(json, failure);
+    json.end_object();
+    json.end_object();
+}
+
+void write_failure_members(JsonWriter &json, const Failure &failure) {
+    const Explanation explanation = explain(failure);
     json.key("code").value(explanation.code_name);
     if (failure.from_driver) {
         json.key("status").value(failure.comp.dcl_status);
@@ -152,6 +158,4 @@ void print_failure(std::ostream &out, std::ostream &err, Format format, const Fa
     json.key("message").value(explanation.meaning);
     json.key("detail").value(explanation.detail);
     json.key("hint").value(explanation.hint);
-    json.end_object();
-    json.end_object();
 }

@@ -14,6 +14,8 @@
 #include "entry.h"
 #include "failure.h"
 
+class JsonWriter;
+
 enum class Format { table, json, ldif };
 
 // A listing: one table row per entry, or every entry in JSON or LDIF.
@@ -25,8 +27,14 @@ void print_entry_details(std::ostream &out, Format format, const std::vector<Ent
 // "added srv1", or {"ok": true, "operation": "add", "name": "srv1"}.
 void print_done(std::ostream &out, Format format, const std::string &operation, const std::string &name);
 
-// The failure in words on `err`; with Format::json also as JSON on `out`.
+// The failure in words on `err`; with Format::json also as JSON on `out`:
+// {"ok": false, "step", "exit_code", "error": {...}}.
 void print_failure(std::ostream &out, std::ostream &err, Format format, const Failure &failure);
+
+// The members of a failure's JSON object, into an object the caller opened:
+// code, the driver's status, provstatus and oserr when it reported them,
+// message, detail and hint.  Every JSON report of a failure uses it.
+void write_failure_members(JsonWriter &json, const Failure &failure);
 
 // The failure's lines in words, for reports that list several (check, import, demo).
 std::vector<std::string> failure_lines(const Failure &failure);

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "exit_codes.h"
-#include "host_functions.h"
+#include "host_callbacks.h"
 
 namespace {
 
@@ -104,8 +104,7 @@ Outcome Session::take_result(CS_RETCODE result, DCL_RESULT *&dcl_result, const s
     const DCL_COMP report = comp_;
     if (result == CS_SUCCEED && dcl_result != nullptr) entries = entries_from_result(*dcl_result);
     // A failed search may leave its (empty) result behind for the host to release.
-    DCL_COMP ignored{};
-    if (dcl_result != nullptr) dcl_result_drop(nullptr, dcl_result, &ignored);
+    veldldap::release_result(dcl_result);
     dcl_result = nullptr;
     if (result == CS_SUCCEED) return std::nullopt;
     // No entries below the base is an answer, not an error, for a listing.

@@ -3,28 +3,16 @@
  * and its ten entry points resolved under their symbol version.  Tests of
  * exported behaviour go through this, not through the internal routines.
  */
-#ifndef VELDLDAP_DRIVER_LIBRARY_H
-#define VELDLDAP_DRIVER_LIBRARY_H
+#ifndef VELDLDAP_LOADED_DRIVER_H
+#define VELDLDAP_LOADED_DRIVER_H
 
 #include <string>
 
-#include "veldldap/dspublic.h"
-
-struct DriverLibrary {
-    decltype(&gdd_open) open;
-    decltype(&gdd_close) close;
-    decltype(&gdd_bind) bind;
-    decltype(&gdd_unbind) unbind;
-    decltype(&gdd_read) read;
-    decltype(&gdd_search) search;
-    decltype(&gdd_add_entry) add_entry;
-    decltype(&gdd_modify_entry) modify_entry;
-    decltype(&gdd_delete_entry) delete_entry;
-    decltype(&gdd_props) props;
-};
+#include "driver_library.h"
 
 // Loads the driver once per process; the test fails at once if it cannot.
-const DriverLibrary &driver();
+// An entry point the driver lacks stays null: the test using it crashes.
+const veldldap::DriverLibrary &driver();
 
 // A fresh session-properties record: no time limit, no CA file.
 DCL_SESS_PROPS session_properties(int timelimit = 0, const std::string &ca_file = "");
