@@ -121,13 +121,14 @@ bool DirectoryLauncher::start(std::string &error) {
     for (int attempt = 0; attempt < kStartAttempts; ++attempt) {
         if (!ports_fixed_) {
             const bool with_ldaps = wants_ldaps_port();
-            const std::vector<int> ports = free_loopback_ports(with_ldaps ? 2 : 1);
-            if (ports.empty()) {
+            const int picked = (options_.port == 0 ? 1 : 0) + (with_ldaps ? 1 : 0);
+            const std::vector<int> ports = free_loopback_ports(picked);
+            if (ports.size() != static_cast<std::size_t>(picked)) {
                 error = std::string("no free port on 127.0.0.1: ") + std::strerror(errno);
                 return false;
             }
-            port_ = ports[0];
-            ldaps_port_ = with_ldaps ? ports.at(1) : 0;
+            port_ = options_.port != 0 ? options_.port : ports.front();
+            ldaps_port_ = with_ldaps ? ports.back() : 0;
             if (!use_ports(error)) return false;
         }
         if (!spawn(error)) return false;
@@ -137,8 +138,9 @@ bool DirectoryLauncher::start(std::string &error) {
         }
         const bool exited = pid_ < 0;
         stop(true);
-        // Only an early exit may be a port collision worth another try.
-        if (ports_fixed_ || !exited) break;
+        // Only an early exit may be a port collision worth another try, and
+        // only with ports of our own choosing.
+        if (ports_fixed_ || !exited || options_.port != 0) break;
     }
     error = kind_ + " did not start (" + log_file() + "):\n" + last_lines(log_file(), 10);
     return false;

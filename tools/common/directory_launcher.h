@@ -54,6 +54,13 @@ struct DirectoryLaunchOptions {
     std::string database_settings;
     // The server's debug level in its own terms; empty: errors only.
     std::string debug_level;
+    // The ldap:// port; 0: a free one, picked at the first start.  Servers
+    // that must know each other's address before they start (replicas) are
+    // given theirs.
+    int port = 0;
+    // In the kind's own terms: slapd.conf lines before the database section
+    // (modules, serverID).
+    std::string global_settings;
 };
 
 class DirectoryLauncher {

@@ -41,7 +41,8 @@ bool SlapdLauncher::write_configuration(std::string &error) {
     conf << "pidfile " << quoted(pid_file()) << '\n'
          << "argsfile " << quoted(directory() + "/slapd.args") << '\n'
          << "modulepath " << kModuleDirectory << '\n'
-         << "moduleload back_mdb\n";
+         << "moduleload back_mdb\n"
+         << options().global_settings;
     if (tls())
         conf << "TLSCACertificateFile " << quoted(tls()->ca_certificate) << '\n'
              << "TLSCertificateFile " << quoted(tls()->server_certificate) << '\n'
