@@ -3,7 +3,9 @@
 #   1. the debug build's whole suite;
 #   2. the whole suite again under AddressSanitizer + UndefinedBehaviorSanitizer;
 #   3. the concurrency tests under ThreadSanitizer;
-#   4. every fuzz target for a bounded time (VELDLDAP_FUZZ_SECONDS, default 60).
+#   4. every fuzz target for a bounded time (VELDLDAP_FUZZ_SECONDS, default 60);
+#   5. the Debian packages: release build of what is shipped, cpack -G DEB,
+#      and the tests of the unpacked packages.
 # VELDLDAP_SKIP_SANITIZERS=1 stops after the first step (a quick local run).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -33,4 +35,10 @@ ctest --preset tsan -j "$jobs"
 
 stage "fuzzers"
 scripts/run-fuzzers.sh
+
+stage "release build, Debian packages"
+cmake --preset release >/dev/null
+cmake --build --preset release -j "$jobs" --target dist install_tests
+(cd build/release && rm -f ./*.deb && cpack -G DEB)
+ctest --preset package
 stage "done"
