@@ -8,7 +8,7 @@
 #include <sstream>
 #include <string>
 
-#include "support/command.h"
+#include "child_process.h"
 
 namespace fs = std::filesystem;
 
@@ -28,7 +28,7 @@ fs::path package_file(const std::string &name) {
 fs::path unpack(const std::string &name, const fs::path &root) {
     const fs::path file = package_file(name);
     EXPECT_FALSE(file.empty()) << "no " << name << " package in " VELDLDAP_BINARY_DIR ": run cpack -G DEB there";
-    const CommandResult unpacked = run_command({"dpkg-deb", "-x", file, root});
+    const veldldap::ProgramResult unpacked = veldldap::run_program({"dpkg-deb", "-x", file, root});
     EXPECT_TRUE(unpacked.ok()) << unpacked.summary();
     return root;
 }
@@ -81,11 +81,11 @@ TEST(DebianPackage, VeldirRunsTheDemoFromTheUnpackedPackage) {
     fs::create_directories(in_root.parent_path());
     fs::create_symlink(on_system, in_root);
 
-    const CommandResult demo = run_command({(root / "usr/bin/veldir").string(), "demo"});
-    EXPECT_EQ(demo.exit_status, 0) << demo.summary() << demo.output;
-    EXPECT_NE(demo.output.find("The whole lifecycle worked."), std::string::npos) << demo.output;
+    const veldldap::ProgramResult demo = veldldap::run_program({(root / "usr/bin/veldir").string(), "demo"});
+    EXPECT_EQ(demo.exit_code, 0) << demo.summary() << demo.out;
+    EXPECT_NE(demo.out.find("The whole lifecycle worked."), std::string::npos) << demo.out;
     // veldir took the packaged driver, and the driver its packaged link.
-    EXPECT_NE(demo.output.find("load driver ok"), std::string::npos);
-    EXPECT_NE(demo.output.find((root / "usr" / kDriverDir / "libveldldap64.so.15.5.0").string()), std::string::npos);
+    EXPECT_NE(demo.out.find("load driver ok"), std::string::npos);
+    EXPECT_NE(demo.out.find((root / "usr" / kDriverDir / "libveldldap64.so.15.5.0").string()), std::string::npos);
     EXPECT_NE(read_file("libveldldap.log").find("Trying to load " + link.string()), std::string::npos);
 }

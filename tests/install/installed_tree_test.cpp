@@ -10,7 +10,7 @@
 #include <sstream>
 #include <string>
 
-#include "support/command.h"
+#include "child_process.h"
 #include "support/slapd_server.h"
 
 namespace fs = std::filesystem;
@@ -33,25 +33,25 @@ std::string read_file(const fs::path &path) {
 // The host as the README builds it: only the pkg-config file knows the tree.
 std::string build_with_pkg_config(const fs::path &prefix) {
     const std::string host = fs::absolute("host_pkg_config");
-    const CommandResult built = run_command(
+    const veldldap::ProgramResult built = veldldap::run_program(
         {"sh", "-c",
          kCompiler + " " + kFlags + " $(pkg-config --cflags veldldap)" +
              " -DVELDLDAP_DRIVER=\"\\\"$(pkg-config --variable=driver veldldap)\\\"\" -rdynamic " + kLinkFlags +
              " -o " + host + " " + kExample + " -ldl"},
-        "", {"PKG_CONFIG_PATH=" + (prefix / EXAMPLE_LIBDIR / "pkgconfig").string()});
-    EXPECT_TRUE(built.ok()) << built.summary() << built.output;
+        {.environment = {"PKG_CONFIG_PATH=" + (prefix / EXAMPLE_LIBDIR / "pkgconfig").string()}});
+    EXPECT_TRUE(built.ok()) << built.summary() << built.out;
     return host;
 }
 
 std::string build_with_find_package(const fs::path &prefix) {
     const std::string build = fs::absolute("example_build");
-    const CommandResult configured =
-        run_command({"cmake", "-S", VELDLDAP_SOURCE_DIR "/examples", "-B", build, "-DCMAKE_PREFIX_PATH=" + prefix.string(),
+    const veldldap::ProgramResult configured =
+        veldldap::run_program({"cmake", "-S", VELDLDAP_SOURCE_DIR "/examples", "-B", build, "-DCMAKE_PREFIX_PATH=" + prefix.string(),
                      "-DCMAKE_C_COMPILER=" + kCompiler, "-DCMAKE_C_FLAGS=" + kFlags,
                      "-DCMAKE_EXE_LINKER_FLAGS=" + kLinkFlags});
-    EXPECT_TRUE(configured.ok()) << configured.summary() << configured.output;
-    const CommandResult built = run_command({"cmake", "--build", build});
-    EXPECT_TRUE(built.ok()) << built.summary() << built.output;
+    EXPECT_TRUE(configured.ok()) << configured.summary() << configured.out;
+    const veldldap::ProgramResult built = veldldap::run_program({"cmake", "--build", build});
+    EXPECT_TRUE(built.ok()) << built.summary() << built.out;
     return build + "/minimal_host";
 }
 
@@ -59,7 +59,8 @@ std::string build_with_find_package(const fs::path &prefix) {
 
 TEST(InstalledTree, TheExampleHostBuiltAgainstItReadsAnEntry) {
     const fs::path prefix = fs::absolute("prefix");
-    const CommandResult installed = run_command({"cmake", "--install", VELDLDAP_BINARY_DIR, "--prefix", prefix});
+    const veldldap::ProgramResult installed =
+        veldldap::run_program({"cmake", "--install", VELDLDAP_BINARY_DIR, "--prefix", prefix});
     ASSERT_TRUE(installed.ok()) << installed.summary();
     EXPECT_FALSE(fs::exists(prefix / "include/veldldap/stored_password.h")) << "for the tools built here only";
 
@@ -75,9 +76,10 @@ TEST(InstalledTree, TheExampleHostBuiltAgainstItReadsAnEntry) {
         SCOPED_TRACE(host);
         ASSERT_TRUE(fs::exists(host));
         fs::remove("libveldldap.log");
-        const CommandResult read = run_command({host, "srv1"}, "", {"VELDLDAP_INIT=" + init + server.admin_password()});
-        EXPECT_EQ(read.exit_status, 0) << read.summary();
-        EXPECT_EQ(read.output, "dn: velmorServername=srv1," + base +
+        const veldldap::ProgramResult read =
+            veldldap::run_program({host, "srv1"}, {.environment = {"VELDLDAP_INIT=" + init + server.admin_password()}});
+        EXPECT_EQ(read.exit_code, 0) << read.summary();
+        EXPECT_EQ(read.out, "dn: velmorServername=srv1," + base +
                                    "\nvelmorServername: srv1\nvelmorVersion: 3\nvelmorAddress: TCP#0#srvhost 5000\n");
         // The client library came through the host's com_path_anyfile.
         std::smatch tried;
@@ -85,9 +87,10 @@ TEST(InstalledTree, TheExampleHostBuiltAgainstItReadsAnEntry) {
         ASSERT_TRUE(std::regex_search(log, tried, std::regex("Trying to load (\\S+)\n"))) << log;
         EXPECT_TRUE(fs::equivalent(tried[1].str(), lib3p64)) << tried[1];
 
-        const CommandResult refused = run_command({host, "srv1"}, "", {"VELDLDAP_INIT=" + init + "wrong"});
-        EXPECT_EQ(refused.exit_status, 1);
-        EXPECT_EQ(refused.errors,
+        const veldldap::ProgramResult refused =
+            veldldap::run_program({host, "srv1"}, {.environment = {"VELDLDAP_INIT=" + init + "wrong"}});
+        EXPECT_EQ(refused.exit_code, 1);
+        EXPECT_EQ(refused.err,
                   "bind failed: DLDAP_ERR_BIND (10) - the bind was refused, or could not be sent; "
                   "LDAP result code 49\n");
     }

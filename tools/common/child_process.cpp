@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -18,6 +19,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <string_view>
 #include <thread>
 
 namespace veldldap {
@@ -50,7 +52,22 @@ struct Launch {
     int errors;
     bool errors_on_terminal;  // the terminal becomes the child's own, in a session of its own
     ChildOptions options;
+    const std::vector<std::string> *environment = nullptr;  // NAME=VALUE entries set or replaced
 };
+
+// This process's environment with `changes` set or replaced, for execve:
+// built before the fork, since the child may only make async-signal-safe calls.
+std::vector<std::string> environment_with(const std::vector<std::string> &changes) {
+    std::vector<std::string> entries(changes);
+    for (char **entry = environ; *entry != nullptr; ++entry) {
+        const std::string_view text(*entry);
+        const std::string_view name = text.substr(0, text.find('=') + 1);
+        const bool replaced = std::any_of(changes.begin(), changes.end(),
+                                          [name](const std::string &change) { return change.starts_with(name); });
+        if (!replaced) entries.emplace_back(text);
+    }
+    return entries;
+}
 
 // The one fork and exec.  Only async-signal-safe calls after the fork.
 pid_t launch(const std::string &program, const std::vector<std::string> &arguments, const Launch &how) {
@@ -58,6 +75,10 @@ pid_t launch(const std::string &program, const std::vector<std::string> &argumen
     std::vector<char *> argv;
     for (std::string &argument : copies) argv.push_back(argument.data());
     argv.push_back(nullptr);
+    std::vector<std::string> environment = how.environment ? environment_with(*how.environment) : std::vector<std::string>{};
+    std::vector<char *> envp;
+    for (std::string &entry : environment) envp.push_back(entry.data());
+    envp.push_back(nullptr);
     const pid_t parent = ::getpid();
     const pid_t pid = ::fork();
     if (pid != 0) return pid;
@@ -77,7 +98,8 @@ pid_t launch(const std::string &program, const std::vector<std::string> &argumen
         ::prctl(PR_SET_PDEATHSIG, SIGTERM);
         if (::getppid() != parent) ::_exit(1);  // the parent died before prctl
     }
-    ::execv(program.c_str(), argv.data());
+    if (how.environment) ::execve(program.c_str(), argv.data(), envp.data());
+    else ::execv(program.c_str(), argv.data());
     ::_exit(127);
 }
 
@@ -268,7 +290,8 @@ ProgramResult run_program(const std::vector<std::string> &arguments, const Progr
     const int input = on_terminal ? plumbing.child_errors.get() : plumbing.child_input.get();
     const pid_t pid = launch(program, arguments,
                              {input, plumbing.child_output.get(), plumbing.child_errors.get(), on_terminal,
-                              ChildOptions{.die_with_parent = true}});
+                              ChildOptions{.die_with_parent = true},
+                              options.environment.empty() ? nullptr : &options.environment});
     if (pid < 0) {
         result.err = system_error("fork failed");
         return result;

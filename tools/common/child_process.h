@@ -54,6 +54,8 @@ struct ProgramOptions {
     // Called with the standard output so far whenever more arrives, and the
     // child's pid: for callers that act on what the program has printed.
     std::function<void(const std::string &out, pid_t child)> on_output{};
+    // NAME=VALUE entries set or replaced in the program's environment.
+    std::vector<std::string> environment{};
 };
 
 struct ProgramResult {
