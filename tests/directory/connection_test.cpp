@@ -274,7 +274,8 @@ TEST_P(WeakenedClientConfiguration, StillRefusesACertificateFromAnUnrelatedCa) {
     GetParam().apply();
     const std::string ldaps_url = "ldaps://127.0.0.1:" + std::to_string(server().ldaps_port());
     const veldldap::ProgramResult tool =
-        veldldap::run_program({"env", "LDAPTLS_CACERT=" + server().wrong_ca_file(), "ldapwhoami", "-x", "-H", ldaps_url});
+        veldldap::run_program({"ldapwhoami", "-x", "-H", ldaps_url},
+                              {.environment = {"LDAPTLS_CACERT=" + server().wrong_ca_file()}});
     ASSERT_TRUE(tool.ok()) << "the weakening is not in force: " << tool.summary();
 
     const std::pair<std::string, CS_INT> binds[] = {{admin("starttls "), 19}, {ldaps_admin(), 10}};
