@@ -77,8 +77,7 @@ public:
             ::sigaction(kCleanupSignals[i], &action, &previous_[i]);
     }
     ~SignalGuard() {
-        g_server = 0;
-        alarm_clock::forget_child();
+        forget();
         for (std::size_t i = 0; i < std::size(kCleanupSignals); ++i)
             ::sigaction(kCleanupSignals[i], &previous_[i], nullptr);
     }
@@ -88,6 +87,11 @@ public:
     void watch(pid_t server) {
         g_server = server;
         alarm_clock::stop_child_on_deadline(server);
+    }
+    // Before the server is stopped and reaped: its pid may then be another process's.
+    void forget() {
+        g_server = 0;
+        alarm_clock::forget_child();
     }
 
 private:
@@ -109,13 +113,15 @@ std::string find_schema(const std::string &file_name) {
 
 struct ServerKind {
     veldldap::DirectoryFlavour flavour;
-    const char *name;
+    const char *word;      // as --server names it
+    const char *name;      // for people
     const char *programs;  // what the demo needs installed
 };
 
 constexpr ServerKind kServerKinds[] = {
-    {veldldap::DirectoryFlavour::slapd, "slapd", "slapd, slapadd and openssl"},
-    {veldldap::DirectoryFlavour::ds389, "389 Directory Server", "389-ds-base (ns-slapd), certutil, pk12util and openssl"},
+    {veldldap::DirectoryFlavour::slapd, "slapd", "slapd", "slapd, slapadd and openssl"},
+    {veldldap::DirectoryFlavour::ds389, "389ds", "389 Directory Server",
+     "389-ds-base (ns-slapd), certutil, pk12util and openssl"},
 };
 
 const ServerKind &kind_of(veldldap::DirectoryFlavour flavour) {
@@ -130,7 +136,7 @@ public:
         : invocation_(invocation), kind_(kind_of(invocation.server)), report_(report), err_(err) {}
 
     int run() {
-        report_.starting(kind_.name);
+        report_.starting(kind_.word, kind_.name);
         Outcome failure;
         bool started = false;
         {
@@ -140,6 +146,7 @@ public:
                 failure = lifecycle(*server);
                 connection_.disconnect(err_);
             }
+            signals_.forget();
             // Stopped and removed here, before the report says so.
         }
         failure = final_failure(std::move(failure));
@@ -180,8 +187,7 @@ private:
             return server;
         }
         signals_.watch(server->pid());
-        report_.started({.kind = kind_.name,
-                         .url = server->url(),
+        report_.started({.url = server->url(),
                          .suffix = kSuffix,
                          .directory = server->directory(),
                          .init = masked_init_string(init_string(*server)),

@@ -16,8 +16,8 @@ class TextReport : public DemoReport {
 public:
     TextReport(std::ostream &out, std::size_t width) : out_(out), width_(width) {}
 
-    void starting(const std::string &kind) override {
-        out_ << "Starting a throw-away directory server (" << kind << ", StartTLS with its own CA) ..." << std::endl;
+    void starting(const std::string &, const std::string &name) override {
+        out_ << "Starting a throw-away directory server (" << name << ", StartTLS with its own CA) ..." << std::endl;
     }
 
     void started(const DemoServer &server) override {
@@ -64,7 +64,7 @@ class JsonReport : public DemoReport {
 public:
     explicit JsonReport(std::ostream &out) : out_(out) {}
 
-    void starting(const std::string &kind) override { kind_ = kind; }
+    void starting(const std::string &kind, const std::string &) override { kind_ = kind; }
     void started(const DemoServer &server) override { server_ = server; }
     void step(const DemoStep &step) override { steps_.push_back(step); }
 

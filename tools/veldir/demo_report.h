@@ -18,7 +18,6 @@
 #include "session.h"
 
 struct DemoServer {
-    std::string kind;       // "slapd"
     std::string url;
     std::string suffix;
     std::string directory;  // removed at the end
@@ -40,7 +39,8 @@ struct DemoStep {
 class DemoReport {
 public:
     virtual ~DemoReport() = default;
-    virtual void starting(const std::string &kind) = 0;
+    // `kind` as --server names it ("389ds"), `name` for people.
+    virtual void starting(const std::string &kind, const std::string &name) = 0;
     virtual void started(const DemoServer &server) = 0;
     virtual void step(const DemoStep &step) = 0;
     // `failure` is what ended the demo early, if anything; `server_removed`
