@@ -39,7 +39,10 @@ TEST(VeldirCommandLine, UsageErrorsExitTwoWithAMessage) {
         {{"--server", "389ds", "search"}, "--server applies to demo only"},
         {{"--server", "ldap", "demo"}, "--server needs slapd or 389ds"},
         {{"search", "velmorService"}, "is not of the form attribute=value"},
+        // Escaping control characters in messages keeps a message's own lines.
+        {{"--init", kNowhere, "import", "bad.ldif"}, "problems\n  bad.ldif:2: only entries to add"},
     };
+    write_file("bad.ldif", "dn: velmorServername=a,o=x\nchangetype: modify\n\nbogus\n");
     for (const auto &c : cases) {
         const ToolResult result = run_veldir(c.arguments);
         EXPECT_EQ(result.exit_code, 2) << c.message;

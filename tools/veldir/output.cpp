@@ -125,19 +125,36 @@ void print_done(std::ostream &out, Format format, const std::string &operation, 
     out << done << ' ' << escape_controls(name) << '\n';
 }
 
+namespace {
+
+// A message's own line breaks (a list of problems, say) stay line breaks;
+// each line is indented by whoever prints it, so its own indent goes.
+void add_message_lines(std::vector<std::string> &lines, std::string head, std::string_view message) {
+    for (std::size_t start = 0; start <= message.size();) {
+        const std::size_t end = std::min(message.find('\n', start), message.size());
+        std::string_view line = message.substr(start, end - start);
+        if (start > 0) line.remove_prefix(std::min(line.find_first_not_of(' '), line.size()));
+        lines.push_back(head + escape_controls(line));
+        head.clear();
+        start = end + 1;
+    }
+}
+
+}  // namespace
+
 std::vector<std::string> failure_lines(const Failure &failure) {
     const Explanation explanation = explain(failure);
     std::vector<std::string> lines;
-    std::string first = failure.step + " failed: ";
+    std::string first = escape_controls(failure.step) + " failed: ";
     if (!explanation.code_name.empty()) {
         first += explanation.code_name;
         if (failure.from_driver && failure.comp.dcl_provstatus != 0 && failure.comp.dcl_status != DLDAP_STATUS_BAD_OPTION)
             first += " (" + std::to_string(failure.comp.dcl_provstatus) + ")";
         first += " - ";
     }
-    lines.push_back(escape_controls(first + explanation.meaning));
-    if (!explanation.detail.empty()) lines.push_back(escape_controls(explanation.detail));
-    if (!explanation.hint.empty()) lines.push_back(escape_controls("hint: " + explanation.hint));
+    add_message_lines(lines, first, explanation.meaning);
+    if (!explanation.detail.empty()) add_message_lines(lines, "", explanation.detail);
+    if (!explanation.hint.empty()) add_message_lines(lines, "hint: ", explanation.hint);
     return lines;
 }
 
