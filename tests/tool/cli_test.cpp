@@ -8,6 +8,7 @@
 #include <regex>
 #include <sstream>
 
+#include "json_reader.h"
 #include "tool/tool_runner.h"
 
 namespace {
@@ -31,13 +32,55 @@ TEST(VeldirCommandLine, UsageErrorsExitTwoWithAMessage) {
         {{"search", "--init"}, "--init needs a value"},
         {{"--base", "ou=a", "--base=ou=b", "search"}, "--base may be given only once"},
         {{"help", "nonsense"}, "no help on \"nonsense\""},
+        {{"--columns", "velmorStatus", "--ldif", "search"}, "--ldif and --columns contradict each other"},
+        {{"--wide", "--ldif", "search"}, "--ldif and --wide contradict each other"},
+        {{"--columns", "velmorServername,velmorColour", "search"}, "--columns needs attribute names"},
+        {{"--columns", "velmorServername", "read", "srv1"}, "--columns applies to search only"},
+        {{"--server", "389ds", "search"}, "--server applies to demo only"},
+        {{"--server", "ldap", "demo"}, "--server needs slapd or 389ds"},
+        {{"search", "velmorService"}, "is not of the form attribute=value"},
+        // Escaping control characters in messages keeps a message's own lines.
+        {{"--init", kNowhere, "import", "bad.ldif"}, "problems\n  bad.ldif:2: only entries to add"},
     };
+    write_file("bad.ldif", "dn: velmorServername=a,o=x\nchangetype: modify\n\nbogus\n");
     for (const auto &c : cases) {
         const ToolResult result = run_veldir(c.arguments);
         EXPECT_EQ(result.exit_code, 2) << c.message;
         EXPECT_NE(result.err.find(c.message), std::string::npos) << result.err;
         EXPECT_TRUE(result.out.empty()) << result.out;
     }
+}
+
+TEST(VeldirCommandLine, UsageErrorsAreJsonWhereverJsonIsAskedFor) {
+    const struct {
+        std::vector<std::string> arguments;
+        std::string step;
+        std::string message;
+    } cases[] = {
+        {{"--json", "--frobnicate", "search"}, "command line", "unknown option \"--frobnicate\""},
+        {{"--frobnicate", "search", "--json"}, "command line", "unknown option \"--frobnicate\""},
+        {{"--json", "--ldif", "search"}, "command line", "contradict each other"},
+        {{"--json", "bogus"}, "command line", "unknown command \"bogus\""},
+        {{"--json", "help", "nonsense"}, "command line", "no help on \"nonsense\""},
+        {{"--json", "--init", kNowhere, "search", "velmorColour=blue"}, "search", "unknown attribute"},
+    };
+    for (const auto &c : cases) {
+        const ToolResult result = run_veldir(c.arguments);
+        EXPECT_EQ(result.exit_code, 2) << c.message;
+        JsonValue report;
+        JsonError error;
+        ASSERT_TRUE(parse_json(result.out, report, error)) << error.message << "\n" << result.out;
+        EXPECT_FALSE(report.member("ok")->boolean);
+        EXPECT_EQ(report.member("step")->text, c.step);
+        EXPECT_EQ(report.member("exit_code")->text, "2");
+        EXPECT_NE(report.member("error")->member("message")->text.find(c.message), std::string::npos) << result.out;
+        EXPECT_NE(result.err.find(c.message), std::string::npos) << "the words stay on standard error";
+    }
+    const ToolResult version = run_veldir({"--json", "--version"});
+    JsonValue report;
+    JsonError error;
+    ASSERT_TRUE(parse_json(version.out, report, error)) << version.out;
+    EXPECT_NE(report.member("version"), nullptr);
 }
 
 TEST(VeldirCommandLine, HelpCoversEveryCommandAndTopic) {

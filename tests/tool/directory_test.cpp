@@ -2,8 +2,11 @@
 // entry, and the directory's refusals explained.
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include "json_reader.h"
 #include "support/loopback_servers.h"
+#include "terminal_text.h"
 #include "tool/tool_directory.h"
 
 namespace {
@@ -48,6 +51,50 @@ TEST_F(VeldirDirectory, ListsEntriesAsTableJsonAndLdif) {
     const ToolResult empty = veldir({"--base", "ou=other,o=acme", "search"});
     EXPECT_EQ(empty.exit_code, 0) << empty.err;
     EXPECT_NE(empty.out.find("no server entries"), std::string::npos);
+}
+
+// The lines a terminal showed, without the terminal's carriage returns.
+std::vector<std::string> screen_lines(const std::string &shown) {
+    std::vector<std::string> lines;
+    std::istringstream text(shown);
+    for (std::string line; std::getline(text, line);) {
+        if (line.ends_with('\r')) line.pop_back();
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+TEST_F(VeldirDirectory, ListingFitsTheTerminalAndNeverPassesControlCharacters) {
+    const std::string long_value(300, 'p');
+    ASSERT_EQ(veldir({"add", "evil", "velmorService=\x1B[31mred\x1B[0m", "velmorJcourierProperty=" + long_value})
+                  .exit_code, 0);
+    const veldldap::ProgramOptions screen{.terminal = veldldap::TerminalSize{80, 24}, .output_on_terminal = true};
+
+    const ToolResult fitted = veldir({"search"}, screen);
+    ASSERT_EQ(fitted.exit_code, 0) << fitted.err;
+    for (const std::string &line : screen_lines(fitted.err)) EXPECT_LE(display_width(line), 80u) << line;
+    EXPECT_NE(fitted.err.find("\\e[31mred"), std::string::npos) << fitted.err;
+    EXPECT_NE(fitted.err.find("\xE2\x80\xA6"), std::string::npos) << "values cut with an ellipsis";
+    EXPECT_NE(fitted.err.find("4 entries"), std::string::npos);
+
+    // A pipe gets whole values; LDIF carries the control characters in base64.
+    const ToolResult piped = veldir({"search"});
+    EXPECT_NE(piped.out.find(long_value), std::string::npos);
+    EXPECT_NE(piped.out.find("\\e[31mred\\e[0m"), std::string::npos) << piped.out;
+    EXPECT_NE(veldir({"--ldif", "read", "evil"}).out.find("velmorService:: "), std::string::npos);
+    const ToolResult refused = veldir({"read", "no\x1B]0;title\a"});
+    EXPECT_NE(refused.err.find("read no\\e]0;title\\a failed"), std::string::npos) << refused.err;
+    for (const std::string &shown : {fitted.err, piped.out, refused.err})
+        EXPECT_EQ(shown.find_first_of("\x1B\a"), std::string::npos) << shown;
+
+    // Columns picked, entries narrowed by a condition, values whole on request.
+    const ToolResult picked = veldir(
+        {"--columns", "velmorservername,velmorJcourierProperty", "--wide", "search", "velmorServername=E*"}, screen);
+    EXPECT_EQ(screen_lines(picked.err), (std::vector<std::string>{"velmorServername  velmorJcourierProperty",
+                                                                  "evil              " + long_value, "1 entry"}));
+    // A read by name is a filter of the driver's, where "*" is a wildcard too.
+    const ToolResult wild = veldir({"read", "E*"});
+    EXPECT_NE(wild.out.find("velmorServername=evil,ou=servers"), std::string::npos) << wild.out << wild.err;
 }
 
 TEST_F(VeldirDirectory, JsonFailuresAreValidJsonWithTheDriversReport) {

@@ -1,12 +1,16 @@
 // The text formats veldir reads and writes, checked directly.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 
+#include "entry_filter.h"
 #include "json_reader.h"
 #include "json_writer.h"
 #include "ldif.h"
 #include "schema.h"
+#include "table.h"
+#include "terminal_text.h"
 
 namespace {
 
@@ -23,6 +27,7 @@ TEST(VeldirFormats, JsonStringsAreEscapedAndInvalidUtf8Replaced) {
         {"\xC0\xAF", "\"\\ufffd\\ufffd\""},          // overlong
         {"\xED\xA0\x80", "\"\\ufffd\\ufffd\\ufffd\""},  // surrogate
         {"\xE2\x82", "\"\\ufffd\\ufffd\""},            // cut short
+        {"\x7F\xC2\x9B[2J", "\"\\u007f\\u009b[2J\""},      // DEL and a C1 control (CSI)
     };
     for (const auto &c : cases) EXPECT_EQ(json_quote(c.in), c.out) << c.in;
 }
@@ -74,13 +79,18 @@ TEST(VeldirFormats, JsonReaderRejectsMalformedDocumentsWithPosition) {
 TEST(VeldirFormats, LdifWriterOutputReadsBackUnchanged) {
     Entry entry;
     entry.dn = "velmorServername=\xC3\xA4,o=x";
-    entry.attributes = {{"velmorService", DCL_SYNTAX_STRING, {" leading", "trailing ", ":colon", "<", "line\nbreak"}},
+    entry.attributes = {{"velmorService", DCL_SYNTAX_STRING,
+                         {" leading", "trailing ", ":colon", "<", "line\nbreak", "\x1B]0;title\a", "del\x7F"}},
                         {"velmorJcourierProperty", DCL_SYNTAX_STRING, {std::string(200, 'x')}},
                         {"velmorVersion", DCL_SYNTAX_INTEGER, {"3"}}};
     std::ostringstream text;
     write_ldif_entry(text, entry);
     std::istringstream lines(text.str());
-    for (std::string line; std::getline(lines, line);) EXPECT_LE(line.size(), 76u);
+    for (std::string line; std::getline(lines, line);) {
+        EXPECT_LE(line.size(), 76u);
+        EXPECT_TRUE(std::none_of(line.begin(), line.end(), [](char c) { return c == 0x1B || c == 0x07 || c == 0x7F; }))
+            << "control characters go in base64: " << line;
+    }
 
     std::vector<LdifRecord> records;
     std::vector<LdifProblem> problems;
@@ -125,6 +135,104 @@ TEST(VeldirFormats, TransportAddressText) {
         EXPECT_STREQ(address->dcl_tranaddress, c.address.c_str());
         EXPECT_EQ(parse_transport_address(format_transport_address(*address), error)->dcl_accesstype, c.access);
     }
+}
+
+TEST(VeldirFormats, TerminalTextEscapesControlsAndCountsColumns) {
+    const struct {
+        std::string in;
+        std::string shown;
+        std::size_t columns;
+    } cases[] = {
+        {"plain", "plain", 5},
+        {"\x1B[31mred\x1B[0m", "\\e[31mred\\e[0m", 14},
+        {"\x1B]0;title\a", "\\e]0;title\\a", 12},
+        {"tab\tline\ncr\r", "tab\\tline\\ncr\\r", 15},
+        {std::string("nul\0", 4) + "\x01\x7F", "nul\\x00\\x01\\x7f", 15},
+        {"\xC2\x9B" "2J", "\\u009b2J", 8},                        // CSI as a C1 control
+        {"bad\xFF\xC3", "bad\\xff\\xc3", 11},                    // not UTF-8, cut short
+        {"cn=a\\,b \xC3\xA4", "cn=a\\,b \xC3\xA4", 9},          // backslashes and letters stay
+        {"\xE6\x97\xA5\xE6\x9C\xAC", "\xE6\x97\xA5\xE6\x9C\xAC", 4},  // two wide characters
+        {"e\xCC\x81", "e\xCC\x81", 1},                                // combining accent
+    };
+    for (const auto &c : cases) {
+        EXPECT_EQ(escape_controls(c.in), c.shown) << c.in;
+        EXPECT_EQ(display_width(c.shown), c.columns) << c.shown;
+    }
+    EXPECT_EQ(cut_to_width("abcdef", 4), "abc\xE2\x80\xA6");
+    EXPECT_EQ(cut_to_width("abcd", 4), "abcd");
+    EXPECT_EQ(cut_to_width("\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E", 4), "\xE6\x97\xA5\xE2\x80\xA6");
+    EXPECT_EQ(cut_to_width("abc", 0), "");
+}
+
+TEST(VeldirFormats, TableFitsTheWidthCuttingValuesThenLeavingOutColumns) {
+    Table table({"name", "service", "address", "comment"});
+    table.add_row({"alpha", "orders", "tcp#0#" + std::string(60, 'a') + " 5000", "short"});
+    table.add_row({"beta\x1B[2J", "billing", "tcp#0#b 1", std::string(30, 'c')});
+    const struct {
+        std::size_t width;
+        std::size_t left_out;
+        bool values_whole;
+    } cases[] = {{0, 0, true}, {200, 0, true}, {60, 0, false}, {28, 1, false}, {12, 3, false}, {3, 3, false}};
+    for (const auto &c : cases) {
+        table.fit_to(c.width);
+        std::ostringstream out;
+        EXPECT_EQ(table.print(out), c.left_out) << c.width;
+        std::istringstream text(out.str());
+        std::vector<std::string> lines;
+        for (std::string line; std::getline(text, line);) lines.push_back(line);
+        ASSERT_EQ(lines.size(), 3u);
+        for (const std::string &line : lines) {
+            if (c.width > 0) {
+                EXPECT_LE(display_width(line), c.width) << c.width << ": " << line;
+            }
+            EXPECT_EQ(line.find('\x1B'), std::string::npos) << line;
+        }
+        // Headers of the columns shown are never cut while they fit side by side.
+        if (c.width >= 12) {
+            EXPECT_EQ(lines.front().rfind("name", 0), 0u) << lines.front();
+        }
+        if (c.left_out == 0) {
+            EXPECT_NE(lines.front().find("comment"), std::string::npos) << lines.front();
+        }
+        EXPECT_EQ(out.str().find(std::string(60, 'a')) != std::string::npos, c.values_whole) << c.width;
+    }
+}
+
+TEST(VeldirFormats, SearchConditionsMatchValuesWithStarAndAnyLetterCase) {
+    const std::vector<Entry> entries = {
+        {"velmorServername=alpha,o=x", {{"velmorServername", DCL_SYNTAX_STRING, {"alpha"}},
+                                        {"velmorService", DCL_SYNTAX_STRING, {"Orders"}},
+                                        {"velmorStatus", DCL_SYNTAX_INTEGER, {"-1"}}}},
+        {"velmorServername=beta,o=x", {{"velmorServername", DCL_SYNTAX_STRING, {"beta"}},
+                                       {"velmorService", DCL_SYNTAX_STRING, {"bil?ing[1]"}},
+                                       {"velmorAddress", DCL_SYNTAX_TRANADDR, {"TCP#0#b 1", "tcp#1#b 2 ssl"}}}},
+        {"velmorServername=gamma,o=x", {}},  // named only by its DN
+    };
+    const struct {
+        std::vector<std::string> conditions;
+        std::string names;  // of the entries kept
+    } cases[] = {
+        {{}, "alpha beta gamma"},
+        {{"velmorServername=a*"}, "alpha"},
+        {{"VELMORSERVERNAME=*A*"}, "alpha beta gamma"},
+        {{"velmorServername=gamma"}, "gamma"},
+        {{"velmorService=orders"}, "alpha"},
+        {{"velmorService=bil?ing[1]"}, "beta"},  // only "*" is special
+        {{"velmorService=bilXing*"}, ""},
+        {{"velmorAddress=tcp#1#*"}, "beta"},     // any of the values
+        {{"velmorService=*", "velmorStatus=-1"}, "alpha"},
+        {{"velmorStatus=*", "velmorAddress=*"}, ""},
+    };
+    for (const auto &c : cases) {
+        EntryFilter filter;
+        for (const std::string &condition : c.conditions) ASSERT_FALSE(filter.add(condition)) << condition;
+        std::string names;
+        for (const Entry &entry : filter.apply(entries)) names += (names.empty() ? "" : " ") + entry.server_name();
+        EXPECT_EQ(names, c.names) << c.conditions.size();
+    }
+    EntryFilter filter;
+    EXPECT_NE(filter.add("velmorColour=blue").value_or("").find("unknown attribute \"velmorColour\""), std::string::npos);
+    EXPECT_NE(filter.add("alpha").value_or("").find("is not of the form attribute=value"), std::string::npos);
 }
 
 }  // namespace

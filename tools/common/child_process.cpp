@@ -288,8 +288,10 @@ ProgramResult run_program(const std::vector<std::string> &arguments, const Progr
     }
     const bool on_terminal = options.terminal.has_value();
     const int input = on_terminal ? plumbing.child_errors.get() : plumbing.child_input.get();
+    const int output = on_terminal && options.output_on_terminal ? plumbing.child_errors.get()
+                                                                 : plumbing.child_output.get();
     const pid_t pid = launch(program, arguments,
-                             {input, plumbing.child_output.get(), plumbing.child_errors.get(), on_terminal,
+                             {input, output, plumbing.child_errors.get(), on_terminal,
                               ChildOptions{.die_with_parent = true},
                               options.environment.empty() ? nullptr : &options.environment});
     if (pid < 0) {

@@ -49,8 +49,11 @@ struct TerminalSize {
 struct ProgramOptions {
     std::string input{};  // standard input; empty: none
     // Standard input and error on a pseudo-terminal of this size, as in an
-    // interactive shell; standard output stays a pipe.
+    // interactive shell; standard output stays a pipe unless
+    // output_on_terminal, when all it writes arrives in `err` (with the
+    // terminal's "\r\n" line ends).
     std::optional<TerminalSize> terminal{};
+    bool output_on_terminal = false;
     // Called with the standard output so far whenever more arrives, and the
     // child's pid: for callers that act on what the program has printed.
     std::function<void(const std::string &out, pid_t child)> on_output{};

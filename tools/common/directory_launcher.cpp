@@ -101,7 +101,11 @@ bool DirectoryLauncher::wants_ldaps_port() const { return options_.tls && option
 
 bool DirectoryLauncher::prepare(std::string &error) {
     if (directory_.empty()) {
-        std::string pattern = "/tmp/veldldap-" + kind_ + "-XXXXXX";
+        // In TMPDIR when set, where the user wants temporary files (these hold keys and the root password).
+        std::error_code no_temporary;
+        std::filesystem::path temporary = std::filesystem::temp_directory_path(no_temporary);
+        if (no_temporary) temporary = "/tmp";
+        std::string pattern = (temporary / ("veldldap-" + kind_ + "-XXXXXX")).string();
         if (::mkdtemp(pattern.data()) == nullptr) {
             error = std::string("cannot create a temporary directory: ") + std::strerror(errno);
             return false;

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "directory_launcher.h"
 #include "output.h"
 
 struct Invocation {
@@ -27,13 +28,19 @@ struct Invocation {
     std::optional<std::string> base;
     double deadline = 0;
     Format format = Format::table;
+    std::vector<std::string> columns;  // search's table: these columns, in this order
+    bool wide = false;                 // search's table: values whole even on a terminal
+    veldldap::DirectoryFlavour server = veldldap::DirectoryFlavour::slapd;  // the demo's
     bool progress = true;  // import's progress bar, when standard error is a terminal
     bool help = false;
     bool version = false;
 };
 
-// The invocation, or nullopt with the usage error in `error`.
-std::optional<Invocation> parse_command_line(const std::vector<std::string> &words, std::string &error);
+// The invocation, or nullopt with the first usage error in `error`.  The
+// whole line is read either way, and `format` is the output format it asks
+// for, so that the usage error itself can be reported as JSON.
+std::optional<Invocation> parse_command_line(const std::vector<std::string> &words, std::string &error,
+                                             Format &format);
 
 // The overview, or the help of one command or topic; false for an unknown topic.
 bool print_help(std::ostream &out, const std::string &topic);

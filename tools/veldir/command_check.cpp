@@ -115,7 +115,7 @@ public:
             json.begin_object();
             json.key("step").value(record.name);
             json.key("ok").value(record.ok);
-            json.key("milliseconds").value(static_cast<std::int64_t>(record.milliseconds + 0.5));
+            json.key("milliseconds").value(record.milliseconds, 3);
             json.key("note").value(record.note);
             json.end_object();
         }

@@ -1,11 +1,15 @@
 // search, read, add, modify and delete: one driver call each between the
 // connection's bind and unbind.
+#include <unistd.h>
+
 #include <ostream>
 
 #include "commands.h"
+#include "entry_filter.h"
 #include "exit_codes.h"
 #include "output.h"
 #include "schema.h"
+#include "terminal_text.h"
 
 namespace {
 
@@ -41,10 +45,14 @@ int run_update(const Invocation &invocation, std::ostream &out, std::ostream &er
 }  // namespace
 
 int run_search(const Invocation &invocation, std::ostream &out, std::ostream &err) {
+    EntryFilter filter;
+    for (const std::string &condition : invocation.arguments)
+        if (std::optional<std::string> error = filter.add(condition)) return usage_failure(invocation, out, err, *error);
+    const ListingLayout layout{invocation.columns, invocation.wide ? 0 : screen_width(STDOUT_FILENO)};
     return run_connected(invocation, out, err, true, [&](Session &session) -> Outcome {
         std::vector<Entry> entries;
         Outcome failure = session.search(entries);
-        if (!failure) print_entry_list(out, invocation.format, entries);
+        if (!failure) print_entry_list(out, invocation.format, filter.apply(std::move(entries)), layout);
         return failure;
     });
 }

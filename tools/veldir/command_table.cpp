@@ -7,18 +7,43 @@
 namespace {
 
 constexpr Command kCommands[] = {
-    {"search", "search", "list the server entries below the base", 0, 0, run_search,
+    {"search", "search [ATTRIBUTE=VALUE...]", "list the server entries below the base", 0, kAnyNumber, run_search,
      "Lists every server entry directly below the search base (the base DN of the\n"
      "URL, or --base): one table row per entry, or all entries with --json or --ldif.\n"
-     "Finding no entries is not a failure.\n",
+     "Finding no entries is not a failure.\n"
+     "\n"
+     "ATTRIBUTE=VALUE keeps only the entries with a value of ATTRIBUTE that matches\n"
+     "VALUE; with several, only those that match all.  \"*\" in VALUE stands for any\n"
+     "characters (none too), the case of the letters A to Z is ignored, and values\n"
+     "are compared as veldir shows them (velmorAddress as TYPE#ACCESS#ADDRESS).\n"
+     "veldir does this itself, after the driver has listed every entry.\n"
+     "\n"
+     "On a terminal the table is fitted to its width: the longest values are cut\n"
+     "short (ending in an ellipsis), and when even the column names do not fit side\n"
+     "by side, the last columns are left out, with a line that says how many.\n"
+     "--columns picks the columns and their order, --wide shows every column with\n"
+     "whole values.  Output to a pipe or a file always has every column and whole\n"
+     "values.  Control characters in values are shown escaped (\\e, \\n, \\x01, ...),\n"
+     "never sent to the terminal.\n",
      "veldir search\tthe server entries below the base\n"
+     "veldir search 'velmorServername=srv*' velmorStatus=0\tnarrowed by veldir\n"
+     "veldir --columns velmorServername,velmorAddress search\n"
      "veldir --ldif search > servers.ldif\t--json works everywhere as well\n"},
     {"read", "read NAME", "show one server entry", 1, 1, run_read,
      "NAME is a server name (srv1), looked up one level below the search base, or a\n"
      "distinguished name beginning with \"velmorServername=\" (any letter case), looked\n"
      "up as it is.  An entry that is not there gives DLDAP_ERR_NOENTRY and exit\n"
-     "code 1.\n",
-     "veldir read srv1\tone entry (server name or DN)\n"},
+     "code 1.\n"
+     "\n"
+     "The driver puts a server name into its LDAP filter (velmorServername=NAME)\n"
+     "with only \"(\", \")\" and \"\\\" escaped, so \"*\" in it is the directory's\n"
+     "wildcard: 'srv*' shows every entry whose server name begins with srv, '*srv*'\n"
+     "every one that contains it, '*' every server entry below the base.  The\n"
+     "directory compares server names ignoring letter case.  A distinguished name\n"
+     "takes no wildcard.  \"veldir search velmorServername=...\" narrows a listing\n"
+     "in the same way.\n",
+     "veldir read srv1\tone entry (server name or DN)\n"
+     "veldir read 'srv*'\tevery entry whose name begins with srv\n"},
     {"add", "add NAME ATTRIBUTE=VALUE...", "create a server entry", 1, kAnyNumber, run_add,
      "Creates the entry velmorServername=NAME below the search base (or the entry of\n"
      "that distinguished name) with the object class velmorServer and the values\n"
@@ -76,16 +101,25 @@ constexpr Command kCommands[] = {
      "other errors.\n",
      "veldir encipher\ta password for the init string\n"
      "veldir encipher --stdin < password.txt\n"},
-    {"demo", "demo", "try every operation on a throw-away slapd", 0, 0, run_demo,
-     "Starts a directory server (slapd) of its own on 127.0.0.1 with a free port, a\n"
-     "temporary directory, the velmor schema, a few sample entries and StartTLS from\n"
-     "a throw-away certificate authority made with openssl; then opens a session,\n"
-     "binds with StartTLS, searches, adds, reads, modifies, reads again, deletes,\n"
-     "unbinds and closes, showing each step and its result.  The server is stopped\n"
-     "and its directory removed at the end, also after a failure, on Ctrl-C and when\n"
-     "--deadline passes.  Needs slapd, slapadd and openssl on this machine.  No\n"
-     "configuration is read.\n",
-     "veldir demo\tall of it, on a throw-away slapd\n"},
+    {"demo", "demo", "try every operation on a throw-away directory server", 0, 0, run_demo,
+     "Starts a directory server of its own on 127.0.0.1 with a free port (slapd, or\n"
+     "389 Directory Server with --server 389ds) in a temporary directory below\n"
+     "$TMPDIR (else /tmp), with the velmor schema, a few sample entries and\n"
+     "StartTLS from a throw-away certificate authority made with openssl; then opens\n"
+     "a session, binds with StartTLS, searches, adds, reads, modifies, reads again,\n"
+     "deletes, unbinds and closes, showing each step with its time and result.  With\n"
+     "--json it prints one object at the end instead: the server, each step with its\n"
+     "time in milliseconds and the entries it found, and the failure if one ended\n"
+     "the demo.\n"
+     "\n"
+     "The server is stopped and its directory (which holds keys and the root\n"
+     "password) removed at the end: also after a failure, when --deadline passes,\n"
+     "and on SIGINT (Ctrl-C), SIGTERM, SIGHUP and SIGPIPE (the reader of \"veldir\n"
+     "demo | head\" went away); a signal ends the demo with 128 + its number.  Needs\n"
+     "slapd, slapadd and openssl on this machine, or for 389ds the package\n"
+     "389-ds-base (ns-slapd, certutil, pk12util).  No configuration is read.\n",
+     "veldir demo\tall of it, on a throw-away slapd\n"
+     "veldir demo --server 389ds\tthe same on 389 Directory Server\n"},
     {"help", "help [COMMAND|TOPIC]", "help on a command or a topic", 0, 1, run_help,
      "TOPIC is one of attributes (the attributes of a server entry and how values\n"
      "are written), config (the configuration file and the initialisation string)\n"

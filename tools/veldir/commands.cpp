@@ -21,7 +21,7 @@ int run_encipher(const Invocation &invocation, std::ostream &out, std::ostream &
 
 int run_command(const Invocation &invocation, std::ostream &out, std::ostream &err) {
     if (const Command *command = find_command(invocation.command)) return command->run(invocation, out, err);
-    err << "veldir: unknown command \"" << invocation.command << "\"\n";
+    print_usage_error(out, err, invocation.format, "unknown command \"" + invocation.command + "\"");
     return kExitUsage;
 }
 

@@ -8,6 +8,7 @@
 #include "commands.h"
 #include "config.h"
 #include "exit_codes.h"
+#include "output.h"
 #include "options.h"
 #include "schema.h"
 #include "text_layout.h"
@@ -139,6 +140,6 @@ bool print_help(std::ostream &out, const std::string &topic) {
 int run_help(const Invocation &invocation, std::ostream &out, std::ostream &err) {
     const std::string topic = invocation.arguments.empty() ? "" : invocation.arguments.front();
     if (print_help(out, topic)) return kExitOk;
-    err << "veldir: no help on \"" << topic << "\" (commands, " << topic_names() << ")\n";
+    print_usage_error(out, err, invocation.format, "no help on \"" + topic + "\" (commands, " + topic_names() + ")");
     return kExitUsage;
 }

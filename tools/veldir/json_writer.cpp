@@ -1,5 +1,7 @@
 #include "json_writer.h"
 
+#include <charconv>
+#include <cmath>
 #include <cstdio>
 
 namespace {
@@ -26,6 +28,12 @@ std::size_t utf8_sequence_length(std::string_view text) {
     return length;
 }
 
+std::string unicode_escape(std::uint32_t code) {
+    char escape[8];
+    std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(code));
+    return escape;
+}
+
 }  // namespace
 
 std::string json_quote(std::string_view text) {
@@ -43,11 +51,12 @@ std::string json_quote(std::string_view text) {
         case '\t': out += "\\t"; break;
         default:
             if (c < 0x20) {
-                char escape[8];
-                std::snprintf(escape, sizeof escape, "\\u%04x", c);
-                out += escape;
+                out += unicode_escape(c);
             } else if (const std::size_t length = utf8_sequence_length(text); length > 0) {
-                out.append(text.substr(0, length));
+                const std::uint32_t code = length == 2 ? ((c & 0x1Fu) << 6) | (static_cast<unsigned char>(text[1]) & 0x3Fu) : c;
+                // DEL and the C1 controls are valid JSON as they are, but would reach a terminal raw.
+                if (code >= 0x7F && code <= 0x9F) out += unicode_escape(code);
+                else out.append(text.substr(0, length));
                 consumed = length;
             } else {
                 out += "\\ufffd";
@@ -128,6 +137,16 @@ JsonWriter &JsonWriter::value(std::string_view text) {
 JsonWriter &JsonWriter::value(std::int64_t number) {
     before_value();
     out_ << number;
+    return *this;
+}
+
+JsonWriter &JsonWriter::value(double number, int decimals) {
+    before_value();
+    const double scale = std::pow(10.0, decimals);
+    char text[32];
+    // The shortest text that reads back as the rounded number: 1.5, not 1.500.
+    const auto written = std::to_chars(text, text + sizeof text, std::round(number * scale) / scale);
+    out_ << std::string_view(text, static_cast<std::size_t>(written.ptr - text));
     return *this;
 }
 

@@ -1,8 +1,9 @@
 /*
  * A small streaming JSON writer for veldir's --json output: objects, arrays,
- * strings, integers, booleans and null, indented by two blanks.  Strings are
- * escaped as JSON requires; bytes that are not valid UTF-8 become U+FFFD,
- * so the output is always valid JSON whatever the directory holds.
+ * strings, numbers, booleans and null, indented by two blanks.  Strings are
+ * escaped as JSON requires, control characters all of them; bytes that are
+ * not valid UTF-8 become U+FFFD, so the output is always valid JSON whatever
+ * the directory holds.
  */
 #ifndef VELDIR_JSON_WRITER_H
 #define VELDIR_JSON_WRITER_H
@@ -27,6 +28,8 @@ public:
     JsonWriter &value(const char *text) { return value(std::string_view(text)); }
     JsonWriter &value(std::int64_t number);
     JsonWriter &value(int number) { return value(static_cast<std::int64_t>(number)); }
+    // A finite number, rounded to `decimals` places (milliseconds to the microsecond: 3).
+    JsonWriter &value(double number, int decimals);
     JsonWriter &value(bool flag);
     JsonWriter &null();
 

@@ -15,9 +15,10 @@ bool safe_as_text(std::string_view value) {
     if (value.empty()) return true;
     const char first = value.front();
     if (first == ' ' || first == ':' || first == '<' || value.back() == ' ') return false;
+    // LDIF lets other control characters pass as text; base64 keeps them off the terminal.
     for (char c : value) {
         const unsigned char byte = static_cast<unsigned char>(c);
-        if (byte == 0 || byte == '\n' || byte == '\r' || byte >= 0x80) return false;
+        if (byte < 0x20 || byte == 0x7F || byte >= 0x80) return false;
     }
     return true;
 }

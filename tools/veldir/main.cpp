@@ -8,6 +8,8 @@
 #include "cli.h"
 #include "commands.h"
 #include "exit_codes.h"
+#include "json_writer.h"
+#include "output.h"
 
 #ifndef VELDIR_VERSION
 #define VELDIR_VERSION "unknown"
@@ -16,20 +18,24 @@
 int main(int argc, char **argv) {
     const std::vector<std::string> words(argv + 1, argv + argc);
     std::string error;
-    const std::optional<Invocation> invocation = parse_command_line(words, error);
+    Format format = Format::table;
+    const std::optional<Invocation> invocation = parse_command_line(words, error, format);
     if (!invocation) {
-        std::cerr << "veldir: " << error << '\n';
+        print_usage_error(std::cout, std::cerr, format, error);
         return kExitUsage;
     }
     if (invocation->version) {
-        std::cout << "veldir " << VELDIR_VERSION << '\n';
+        if (format == Format::json) JsonWriter(std::cout).begin_object().key("version").value(VELDIR_VERSION).end_object();
+        else std::cout << "veldir " << VELDIR_VERSION << '\n';
         return kExitOk;
     }
     if (invocation->help && invocation->command != "encipher") {
         const std::string topic = invocation->command == "help" && !invocation->arguments.empty()
                                       ? invocation->arguments.front()
                                       : invocation->command == "help" ? "" : invocation->command;
-        return print_help(std::cout, topic) ? kExitOk : kExitUsage;
+        if (print_help(std::cout, topic)) return kExitOk;
+        print_usage_error(std::cout, std::cerr, format, "no help on \"" + topic + "\" (see veldir --help)");
+        return kExitUsage;
     }
     alarm_clock::start_deadline(invocation->deadline);
     try {

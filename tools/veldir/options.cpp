@@ -1,7 +1,9 @@
 #include "options.h"
 
 #include <charconv>
+#include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "config.h"
 #include "schema.h"
@@ -38,6 +40,31 @@ bool store_seconds(Invocation &invocation, std::string_view value) {
     return true;
 }
 
+// "velmorServername,velmorAddress": known attributes, in the vocabulary's spelling.
+bool store_columns(Invocation &invocation, std::string_view value) {
+    std::vector<std::string> columns;
+    for (std::size_t start = 0; start <= value.size();) {
+        const std::size_t comma = std::min(value.find(',', start), value.size());
+        const AttributeSpec *definition = find_attribute(value.substr(start, comma - start));
+        if (definition == nullptr) return false;
+        columns.emplace_back(definition->name);
+        start = comma + 1;
+    }
+    invocation.columns = std::move(columns);
+    return true;
+}
+
+bool store_server(Invocation &invocation, std::string_view value) {
+    static constexpr std::pair<std::string_view, veldldap::DirectoryFlavour> kServers[] = {
+        {"slapd", veldldap::DirectoryFlavour::slapd}, {"389ds", veldldap::DirectoryFlavour::ds389}};
+    for (const auto &[name, flavour] : kServers) {
+        if (value != name) continue;
+        invocation.server = flavour;
+        return true;
+    }
+    return false;
+}
+
 constexpr Option kOptions[] = {
     {.name = "--config", .value = "FILE", .group = OptionGroup::connection,
      .take = store_text<&Invocation::config_file>,
@@ -59,11 +86,23 @@ constexpr Option kOptions[] = {
      .help = "stop veldir with exit code 5 when it runs longer than this; the driver's blocking LDAP calls are "
              "never interrupted (--timelimit bounds them)"},
     {.name = "--json", .group = OptionGroup::output, .take = set<&Invocation::format, Format::json>,
-     .help = "results as JSON on standard output, and failures as an object with \"ok\": false"},
+     .excludes = "--ldif --columns --wide",
+     .help = "results as JSON on standard output, and failures (usage errors too) as an object with \"ok\": "
+             "false"},
     {.name = "--ldif", .group = OptionGroup::output, .take = set<&Invocation::format, Format::ldif>,
-     .help = "entries as LDIF"},
+     .excludes = "--columns --wide", .help = "entries as LDIF"},
+    {.name = "--columns", .value = "NAME,...", .group = OptionGroup::output, .take = store_columns,
+     .needs = "attribute names separated by commas", .command = "search",
+     .help = "the columns of the table, in this order (see veldir help attributes)"},
+    {.name = "--wide", .group = OptionGroup::output, .take = set<&Invocation::wide, true>, .command = "search",
+     .help = "every column with whole values; on a terminal the table is otherwise fitted to its width (long "
+             "values cut short, the last columns left out when even that is too wide); a pipe or a file always "
+             "gets everything"},
     {.name = "--no-progress", .group = OptionGroup::output, .take = set<&Invocation::progress, false>,
      .help = "no progress bar for import"},
+    {.name = "--server", .value = "KIND", .take = store_server, .needs = "slapd or 389ds", .command = "demo",
+     .help = "the throw-away directory server the demo starts: slapd (default) or 389ds (389 Directory "
+             "Server)"},
     {.name = "--help", .short_name = "-h", .take = set<&Invocation::help, true>,
      .help = "print the help (this text; with a command, that command's)"},
     {.name = "--version", .take = set<&Invocation::version, true>, .help = "print veldir's version"},
@@ -88,6 +127,20 @@ const Option *find_option(std::string_view word) {
 }
 
 std::string_view option_name_in(std::string_view word) { return word.substr(0, word.find('=')); }
+
+// Whether the blank-separated list `names` holds `name`.
+bool names_hold(std::string_view names, std::string_view name) {
+    for (std::size_t start = 0; start < names.size();) {
+        const std::size_t blank = std::min(names.find(' ', start), names.size());
+        if (names.substr(start, blank - start) == name) return true;
+        start = blank + 1;
+    }
+    return false;
+}
+
+bool contradict(const Option &left, const Option &right) {
+    return names_hold(left.excludes, right.name) || names_hold(right.excludes, left.name);
+}
 
 }  // namespace
 
@@ -114,7 +167,25 @@ std::string option_help(const Option &option) {
         if (!key->default_value.empty()) help += " (default: " + std::string(key->default_value) + ")";
     }
     if (option.repeats) help += "; may be given more than once";
+    if (!option.command.empty()) help += "; " + std::string(option.command) + " only";
+    std::string contradicted;
+    for (const Option &other : kOptions)
+        if (contradict(option, other)) contradicted += (contradicted.empty() ? "" : ", ") + std::string(other.name);
+    if (!contradicted.empty()) help += "; not with " + contradicted;
     return help;
+}
+
+std::optional<std::string> check_combination(const std::set<const Option *> &given, std::string_view command) {
+    // In table order, so that the message does not depend on where the set keeps them.
+    for (const Option &option : kOptions) {
+        if (!given.contains(&option)) continue;
+        if (!option.command.empty() && option.command != command)
+            return std::string(option.name) + " applies to " + std::string(option.command) + " only";
+        for (const Option &other : kOptions)
+            if (&other > &option && given.contains(&other) && contradict(option, other))
+                return std::string(option.name) + " and " + std::string(other.name) + " contradict each other";
+    }
+    return std::nullopt;
 }
 
 bool take_option(const std::vector<std::string> &words, std::size_t &i, Invocation &invocation,
@@ -126,8 +197,9 @@ bool take_option(const std::vector<std::string> &words, std::size_t &i, Invocati
         return false;
     }
     const std::string_view name = option_name_in(word);
+    const bool repeated = !given.insert(option).second;
     if (option->value.empty()) return option->take(invocation, {});
-    if (!given.insert(option).second && !option->repeats) {
+    if (repeated && !option->repeats) {
         error = std::string(name) + " may be given only once";
         return false;
     }

@@ -8,6 +8,7 @@
 #ifndef VELDIR_OPTIONS_H
 #define VELDIR_OPTIONS_H
 
+#include <optional>
 #include <set>
 #include <span>
 #include <string>
@@ -40,6 +41,8 @@ struct Option {
     std::string_view needs = {};       // "a number of seconds", for the usage error when `take` refuses
     bool repeats = false;              // an option with a value may be given once unless it repeats
     std::string_view setting = {};     // configuration key the option stands in for: its meaning and default
+    std::string_view command = {};     // the one command it applies to; empty: every command
+    std::string_view excludes = {};    // options it contradicts, by name, separated by blanks
     std::string_view help = {};        // the help line; empty: the setting's meaning
 };
 
@@ -51,8 +54,13 @@ const Option *option_for_setting(std::string_view key);
 // "-h, --help" or "--timelimit SECONDS".
 std::string option_label(const Option &option);
 
-// The help line with the default of its setting and whether it repeats.
+// The help line with the default of its setting, whether it repeats, the
+// command it is for and the options it contradicts.
 std::string option_help(const Option &option);
+
+// The usage error of options given together that do not fit each other or
+// the command; nullopt when they fit.
+std::optional<std::string> check_combination(const std::set<const Option *> &given, std::string_view command);
 
 // Takes the option at words[i] (advancing `i` past a separate value) into
 // `invocation`; `given` remembers what was taken so far.  False with the

@@ -2,10 +2,12 @@
 
 #include <algorithm>
 
+#include "exit_codes.h"
 #include "json_writer.h"
 #include "ldif.h"
 #include "schema.h"
 #include "table.h"
+#include "terminal_text.h"
 
 namespace {
 
@@ -17,6 +19,8 @@ std::string joined(const std::vector<std::string> &values) {
     }
     return out;
 }
+
+}  // namespace
 
 void write_json_entry(JsonWriter &json, const Entry &entry) {
     json.begin_object();
@@ -36,6 +40,8 @@ void write_json_entry(JsonWriter &json, const Entry &entry) {
     json.end_object();
 }
 
+namespace {
+
 void write_json_entries(std::ostream &out, const std::vector<Entry> &entries) {
     JsonWriter json(out);
     json.begin_object();
@@ -48,13 +54,12 @@ void write_json_entries(std::ostream &out, const std::vector<Entry> &entries) {
 
 // Columns of a listing: the server name, then every attribute some entry has.
 std::vector<std::string> listing_columns(const std::vector<Entry> &entries) {
-    std::vector<std::string> columns;
+    std::vector<std::string> columns{std::string(kNamingAttribute)};
     for (const Entry &entry : entries)
         for (const EntryAttribute &attribute : entry.attributes)
-            if (attribute.name != kNamingAttribute &&
-                std::find(columns.begin(), columns.end(), attribute.name) == columns.end())
+            if (std::find(columns.begin(), columns.end(), attribute.name) == columns.end())
                 columns.push_back(attribute.name);
-    std::stable_sort(columns.begin(), columns.end(), [](const std::string &left, const std::string &right) {
+    std::stable_sort(columns.begin() + 1, columns.end(), [](const std::string &left, const std::string &right) {
         return schema_position(left) < schema_position(right);
     });
     return columns;
@@ -62,7 +67,8 @@ std::vector<std::string> listing_columns(const std::vector<Entry> &entries) {
 
 }  // namespace
 
-void print_entry_list(std::ostream &out, Format format, const std::vector<Entry> &entries) {
+void print_entry_list(std::ostream &out, Format format, const std::vector<Entry> &entries,
+                      const ListingLayout &layout) {
     if (format == Format::json) return write_json_entries(out, entries);
     if (format == Format::ldif) {
         for (const Entry &entry : entries) write_ldif_entry(out, entry);
@@ -72,19 +78,23 @@ void print_entry_list(std::ostream &out, Format format, const std::vector<Entry>
         out << "no server entries\n";
         return;
     }
-    const std::vector<std::string> columns = listing_columns(entries);
-    std::vector<std::string> headers{std::string(kNamingAttribute)};
-    headers.insert(headers.end(), columns.begin(), columns.end());
-    Table table(headers);
+    const std::vector<std::string> columns = layout.columns.empty() ? listing_columns(entries) : layout.columns;
+    Table table(columns);
     for (const Entry &entry : entries) {
-        std::vector<std::string> row{entry.server_name()};
+        std::vector<std::string> row;
         for (const std::string &column : columns) {
             const EntryAttribute *attribute = entry.find(column);
-            row.push_back(attribute == nullptr ? "" : joined(attribute->values));
+            if (column == kNamingAttribute) row.push_back(entry.server_name());
+            else row.push_back(attribute == nullptr ? "" : joined(attribute->values));
         }
         table.add_row(std::move(row));
     }
-    table.print(out);
+    table.fit_to(layout.width);
+    if (const std::size_t hidden = table.print(out))
+        out << cut_to_width(std::to_string(hidden) + (hidden == 1 ? " column" : " columns") +
+                                " not shown (--columns or --wide shows them)",
+                            layout.width)
+            << '\n';
     out << entries.size() << (entries.size() == 1 ? " entry\n" : " entries\n");
 }
 
@@ -112,30 +122,45 @@ void print_done(std::ostream &out, Format format, const std::string &operation, 
     std::string done = operation;
     for (const auto &[verb, past] : kPastTense)
         if (operation == verb) done = past;
-    out << done << ' ' << name << '\n';
+    out << done << ' ' << escape_controls(name) << '\n';
 }
+
+namespace {
+
+// A message's own line breaks (a list of problems, say) stay line breaks;
+// each line is indented by whoever prints it, so its own indent goes.
+void add_message_lines(std::vector<std::string> &lines, std::string head, std::string_view message) {
+    for (std::size_t start = 0; start <= message.size();) {
+        const std::size_t end = std::min(message.find('\n', start), message.size());
+        std::string_view line = message.substr(start, end - start);
+        if (start > 0) line.remove_prefix(std::min(line.find_first_not_of(' '), line.size()));
+        lines.push_back(head + escape_controls(line));
+        head.clear();
+        start = end + 1;
+    }
+}
+
+}  // namespace
 
 std::vector<std::string> failure_lines(const Failure &failure) {
     const Explanation explanation = explain(failure);
     std::vector<std::string> lines;
-    std::string first = failure.step + " failed: ";
+    std::string first = escape_controls(failure.step) + " failed: ";
     if (!explanation.code_name.empty()) {
         first += explanation.code_name;
         if (failure.from_driver && failure.comp.dcl_provstatus != 0 && failure.comp.dcl_status != DLDAP_STATUS_BAD_OPTION)
             first += " (" + std::to_string(failure.comp.dcl_provstatus) + ")";
         first += " - ";
     }
-    lines.push_back(first + explanation.meaning);
-    if (!explanation.detail.empty()) lines.push_back(explanation.detail);
-    if (!explanation.hint.empty()) lines.push_back("hint: " + explanation.hint);
+    add_message_lines(lines, first, explanation.meaning);
+    if (!explanation.detail.empty()) add_message_lines(lines, "", explanation.detail);
+    if (!explanation.hint.empty()) add_message_lines(lines, "hint: ", explanation.hint);
     return lines;
 }
 
-void print_failure(std::ostream &out, std::ostream &err, Format format, const Failure &failure) {
-    const std::vector<std::string> lines = failure_lines(failure);
-    err << "veldir: " << lines.front() << '\n';
-    for (std::size_t i = 1; i < lines.size(); ++i) err << "  " << lines[i] << '\n';
-    if (format != Format::json) return;
+namespace {
+
+void write_failure_object(std::ostream &out, const Failure &failure) {
     JsonWriter json(out);
     json.begin_object();
     json.key("ok").value(false);
@@ -145,6 +170,21 @@ void print_failure(std::ostream &out, std::ostream &err, Format format, const Fa
     write_failure_members(json, failure);
     json.end_object();
     json.end_object();
+}
+
+}  // namespace
+
+void print_failure(std::ostream &out, std::ostream &err, Format format, const Failure &failure) {
+    const std::vector<std::string> lines = failure_lines(failure);
+    err << "veldir: " << lines.front() << '\n';
+    for (std::size_t i = 1; i < lines.size(); ++i) err << "  " << lines[i] << '\n';
+    if (format == Format::json) write_failure_object(out, failure);
+}
+
+void print_usage_error(std::ostream &out, std::ostream &err, Format format, const std::string &message) {
+    err << "veldir: " << escape_controls(message) << '\n';
+    if (format == Format::json)
+        write_failure_object(out, tool_failure("command line", message, "see veldir --help", kExitUsage));
 }
 
 void write_failure_members(JsonWriter &json, const Failure &failure) {

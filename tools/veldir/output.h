@@ -7,6 +7,7 @@
 #ifndef VELDIR_OUTPUT_H
 #define VELDIR_OUTPUT_H
 
+#include <cstddef>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -18,25 +19,41 @@ class JsonWriter;
 
 enum class Format { table, json, ldif };
 
+// How a listing looks as a table: the columns picked (none: every
+// attribute some entry has) and the width to fit (0: values whole).
+struct ListingLayout {
+    std::vector<std::string> columns;
+    std::size_t width = 0;
+};
+
 // A listing: one table row per entry, or every entry in JSON or LDIF.
-void print_entry_list(std::ostream &out, Format format, const std::vector<Entry> &entries);
+void print_entry_list(std::ostream &out, Format format, const std::vector<Entry> &entries,
+                      const ListingLayout &layout = {});
+
+// One entry as a JSON object: dn, name and attributes.
+void write_json_entry(JsonWriter &json, const Entry &entry);
 
 // Entries read by name: each as an attribute/value list in table form.
 void print_entry_details(std::ostream &out, Format format, const std::vector<Entry> &entries);
 
-// "added srv1", or {"ok": true, "operation": "add", "name": "srv1"}.
+// "added srv1" (escaped for the terminal), or {"ok": true, "operation": "add", "name": "srv1"}.
 void print_done(std::ostream &out, Format format, const std::string &operation, const std::string &name);
 
 // The failure in words on `err`; with Format::json also as JSON on `out`:
 // {"ok": false, "step", "exit_code", "error": {...}}.
 void print_failure(std::ostream &out, std::ostream &err, Format format, const Failure &failure);
 
+// A usage error: "veldir: MESSAGE" on `err`; with Format::json also the
+// failure object on `out`, of the step "command line" with exit code 2.
+void print_usage_error(std::ostream &out, std::ostream &err, Format format, const std::string &message);
+
 // The members of a failure's JSON object, into an object the caller opened:
 // code, the driver's status, provstatus and oserr when it reported them,
 // message, detail and hint.  Every JSON report of a failure uses it.
 void write_failure_members(JsonWriter &json, const Failure &failure);
 
-// The failure's lines in words, for reports that list several (check, import, demo).
+// The failure's lines in words, for reports that list several (check, import,
+// demo); control characters escaped, as the directory's messages may hold them.
 std::vector<std::string> failure_lines(const Failure &failure);
 
 #endif
