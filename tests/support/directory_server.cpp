@@ -106,16 +106,67 @@ std::string account_entry(const std::string &dn, const std::string &password, co
            "\nuserPassword: " + password + "\n" + more;
 }
 
+// What a kind of server adds to the shared setup.
+struct KindSetup {
+    // Size limit, access rules and root account in the server's own terms;
+    // suffix, schema and TLS are filled in by the constructor.
+    veldldap::DirectoryLaunchOptions launch;
+    // The administrator is the root account; otherwise it is an entry
+    // with these attributes (limits) besides its password.
+    bool admin_is_root;
+    std::string admin_attributes;
+    // Attribute lines of the suffix entry (access rules kept in the data).
+    std::string suffix_attributes;
+    // The environment variable that sets the server's debug level.
+    const char *debug_variable;
+};
+
+KindSetup slapd_setup(const DirectoryServerOptions &options) {
+    veldldap::DirectoryLaunchOptions launch;
+    launch.size_limit = options.size_limit;
+    launch.database_settings =
+        "access to attrs=userPassword\n"
+        "  by anonymous auth\n"
+        "  by * none\n"
+        "access to *\n"
+        "  by * read\n";
+    return {.launch = launch,
+            .admin_is_root = true,  // the rootdn, which no access rule restricts
+            .admin_attributes = "",
+            .suffix_attributes = "",
+            .debug_variable = "VELDLDAP_SLAPD_DEBUG"};
+}
+
+KindSetup ds389_setup(const DirectoryServerOptions &options, const std::string &admin_dn) {
+    veldldap::DirectoryLaunchOptions launch;
+    launch.root_dn = "cn=Directory Manager";
+    launch.root_password = "manager-secret";  // 389 DS's own setup tool asks for 8 characters at least
+    launch.size_limit = options.size_limit;
+    const std::string access_rules =
+        "aci: (targetattr != \"userPassword\")(version 3.0; acl \"everyone reads all but passwords\"; "
+        "allow (read, search, compare) userdn = \"ldap:///anyone\";)\n"
+        "aci: (targetattr = \"*\")(version 3.0; acl \"the administrator writes\"; allow (all) "
+        "userdn = \"ldap:///" + admin_dn + "\";)\n";
+    return {.launch = launch,
+            .admin_is_root = false,
+            .admin_attributes = "nsSizeLimit: -1\n",  // never size-limited, like slapd's rootdn
+            .suffix_attributes = access_rules,
+            .debug_variable = "VELDLDAP_DS389_DEBUG"};
+}
+
 }  // namespace
 
-DirectoryServer::DirectoryServer(DirectoryServerOptions options, Kind kind) : options_(std::move(options)) {
+DirectoryServer::DirectoryServer(veldldap::DirectoryFlavour flavour, DirectoryServerOptions options)
+    : options_(std::move(options)) {
+    KindSetup kind = flavour == veldldap::DirectoryFlavour::ds389 ? ds389_setup(options_, admin_dn())
+                                                                  : slapd_setup(options_);
     veldldap::DirectoryLaunchOptions &launch = kind.launch;
     launch.suffix = options_.suffix;
     if (kind.admin_is_root) {
         launch.root_dn = admin_dn();
         launch.root_password = admin_password();
     }
-    launch.schema_files = {std::string(VELDLDAP_SOURCE_DIR "/schema/") + veldldap::schema_file_name(kind.flavour)};
+    launch.schema_files = {std::string(VELDLDAP_SOURCE_DIR "/schema/") + veldldap::schema_file_name(flavour)};
     if (options_.tls) {
         launch.tls = test_pki();
         ca_file_ = test_pki().ca_certificate;
@@ -124,7 +175,7 @@ DirectoryServer::DirectoryServer(DirectoryServerOptions options, Kind kind) : op
     launch.ldaps_port = options_.tls;
     const char *debug = std::getenv(kind.debug_variable);
     if (debug != nullptr) launch.debug_level = debug;
-    launcher_ = veldldap::make_directory_launcher(kind.flavour, std::move(launch));
+    launcher_ = veldldap::make_directory_launcher(flavour, std::move(launch));
 
     std::string error;
     require(launcher_->prepare(error), error);

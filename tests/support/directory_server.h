@@ -5,9 +5,12 @@
  * suffix), a read-only account and anonymous read access (passwords
  * excepted); optionally TLS (StartTLS on the ldap:// port and a separate
  * ldaps:// port) with a certificate authority of its own and an unrelated
- * one for negative tests.  SlapdServer (slapd_server.h) and Ds389Server
- * (ds389_server.h) say how each kind grants these; a test written against
- * this class runs against either.
+ * one for negative tests.  Each kind grants these in its own terms: slapd
+ * makes the administrator its rootdn and keeps access rules and the size
+ * limit in slapd.conf; 389 Directory Server makes the administrator an
+ * ordinary entry that an access rule on the suffix lets write and that
+ * nsSizeLimit exempts from the size limit (nsslapd-sizelimit), with a
+ * Directory Manager (a password of at least 8 characters) that no test uses.
  *
  * The server itself is run by the tools' shared launcher (tools/common);
  * this class adds the test accounts, access rules and tools.  It is a child
@@ -15,7 +18,8 @@
  * object goes, and it receives SIGTERM when the thread that started it
  * dies, so a crashed or killed test leaves no server behind.
  * VELDLDAP_KEEP_SLAPD keeps the directory (configuration, data and the
- * server's log) for inspection.  Failures to set up or to run a tool throw
+ * server's log) for inspection; VELDLDAP_SLAPD_DEBUG and VELDLDAP_DS389_DEBUG
+ * set the servers' debug levels (default: errors only).  Failures to set up or to run a tool throw
  * std::runtime_error with the tool's own message.
  */
 #ifndef VELDLDAP_DIRECTORY_SERVER_H
@@ -47,7 +51,8 @@ struct DirectoryServerOptions {
 
 class DirectoryServer {
 public:
-    virtual ~DirectoryServer();
+    explicit DirectoryServer(veldldap::DirectoryFlavour flavour, DirectoryServerOptions options = {});
+    ~DirectoryServer();
     DirectoryServer(const DirectoryServer &) = delete;
     DirectoryServer &operator=(const DirectoryServer &) = delete;
 
@@ -77,8 +82,8 @@ public:
     const std::string &wrong_ca_file() const { return wrong_ca_file_; }
 
     const std::string &suffix() const { return options_.suffix; }
-    std::string admin_dn() const { return admin_dn_below(options_.suffix); }
-    std::string admin_password() const { return kAdminPassword; }
+    std::string admin_dn() const { return "cn=admin," + options_.suffix; }
+    std::string admin_password() const { return "admin-secret"; }
     std::string reader_dn() const { return "cn=reader," + options_.suffix; }
     std::string reader_password() const { return "reader-secret"; }
     // The organizational unit of the server entries, present from the start.
@@ -97,27 +102,6 @@ public:
                                   const std::vector<std::string> &attributes = {}) const;
     // The server's own diagnostics so far.
     std::string log_text() const;
-
-protected:
-    // What a kind of server adds to the shared setup.
-    struct Kind {
-        veldldap::DirectoryFlavour flavour;
-        // Size limit, access rules and root account in the server's own
-        // terms; suffix, schema and TLS are filled in here.
-        veldldap::DirectoryLaunchOptions launch;
-        // The administrator is the root account; otherwise it is an entry
-        // with these attributes (limits) besides its password.
-        bool admin_is_root;
-        std::string admin_attributes;
-        // Attribute lines of the suffix entry (access rules kept in the data).
-        std::string suffix_attributes;
-        // The environment variable that sets the server's debug level.
-        const char *debug_variable;
-    };
-    DirectoryServer(DirectoryServerOptions options, Kind kind);
-
-    static std::string admin_dn_below(const std::string &suffix) { return "cn=admin," + suffix; }
-    static constexpr const char *kAdminPassword = "admin-secret";
 
 private:
     void run_as_admin(const char *tool, const std::string &ldif) const;
