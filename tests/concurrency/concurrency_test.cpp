@@ -20,6 +20,7 @@
 #include "support/log_file.h"
 #include "support/session.h"
 #include "support/slapd_server.h"
+#include "veldldap/vocabulary.h"
 
 namespace {
 
@@ -27,7 +28,7 @@ namespace fs = std::filesystem;
 
 constexpr int kThreads = 8;
 constexpr int kRounds = 30;
-constexpr const char *kServiceOid = "1.3.6.1.4.1.32473.4.2.3";
+const std::string kServiceOid(veldldap::vocabulary::find("velmorService")->oid);
 
 std::string server_name(int index) { return "srv" + std::to_string(index); }
 std::string service(int index) { return "service of thread " + std::to_string(index); }
