@@ -36,17 +36,14 @@ std::string service(int index) { return "service of thread " + std::to_string(in
 // One entry per thread, each with a service of its own, so that a thread
 // handed another thread's answer notices.
 SlapdServer &server() {
-    static SlapdServer running;
-    static const bool filled = [] {
-        std::string ldif;
+    static SlapdServer running([] {
+        SlapdOptions options;
         for (int i = 0; i < kThreads; ++i)
-            ldif += "dn: velmorServername=" + server_name(i) + "," + running.servers_base() +
-                    "\nobjectClass: velmorServer\nvelmorServername: " + server_name(i) +
-                    "\nvelmorService: " + service(i) + "\n\n";
-        running.add_ldif(ldif);
-        return true;
-    }();
-    static_cast<void>(filled);
+            options.initial_ldif += "dn: velmorServername=" + server_name(i) + ",ou=servers," + options.suffix +
+                                    "\nobjectClass: velmorServer\nvelmorServername: " + server_name(i) +
+                                    "\nvelmorService: " + service(i) + "\n\n";
+        return options;
+    }());
     return running;
 }
 

@@ -186,7 +186,7 @@ DirectoryServer::DirectoryServer(veldldap::DirectoryFlavour flavour, DirectorySe
     const std::string admin_entry =
         kind.admin_is_root ? "" : account_entry(admin_dn(), admin_password(), kind.admin_attributes) + "\n";
     require(launcher_->load_ldif(base_entries + admin_entry + options_.initial_ldif, error), error);
-    if (options_.start) start();
+    start();
 }
 
 DirectoryServer::~DirectoryServer() {
@@ -211,7 +211,7 @@ void DirectoryServer::suspend() {
     // SIGSTOP takes effect asynchronously: a thread not stopped yet could
     // still answer the request a test sends right after this returns.
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-    while (!all_threads_stopped(pid()) && std::chrono::steady_clock::now() < until)
+    while (!all_threads_stopped(launcher_->pid()) && std::chrono::steady_clock::now() < until)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
@@ -219,20 +219,11 @@ void DirectoryServer::resume() { launcher_->resume(); }
 
 bool DirectoryServer::running() { return launcher_->running(); }
 
-void DirectoryServer::run_as_admin(const char *tool, const std::string &ldif) const {
-    require_success(veldldap::run_program({tool, "-x", "-o", tool_network_timeout, "-H", url(), "-D", admin_dn(),
+void DirectoryServer::add_ldif(const std::string &ldif) const {
+    require_success(veldldap::run_program({"ldapadd", "-x", "-o", tool_network_timeout, "-H", url(), "-D", admin_dn(),
                                            "-w", admin_password()},
                                           {.input = ldif}),
-                    tool);
-}
-
-void DirectoryServer::add_ldif(const std::string &ldif) {
-    if (running()) {
-        run_as_admin("ldapadd", ldif);
-        return;
-    }
-    std::string error;
-    require(launcher_->load_ldif(ldif, error), error);
+                    "ldapadd");
 }
 
 std::string DirectoryServer::ldapsearch_output(const std::string &base, const std::string &scope,
@@ -248,5 +239,3 @@ std::string DirectoryServer::ldapsearch_output(const std::string &base, const st
     require_success(result, "ldapsearch");
     return result.out;
 }
-
-std::string DirectoryServer::log_text() const { return veldldap::read_text_file(launcher_->log_file()); }

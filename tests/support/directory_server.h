@@ -18,14 +18,13 @@
  * object goes, and it receives SIGTERM when the thread that started it
  * dies, so a crashed or killed test leaves no server behind.
  * VELDLDAP_KEEP_SLAPD keeps the directory (configuration, data and the
- * server's log) for inspection; VELDLDAP_SLAPD_DEBUG and VELDLDAP_DS389_DEBUG
- * set the servers' debug levels (default: errors only).  Failures to set up or to run a tool throw
- * std::runtime_error with the tool's own message.
+ * server's log) for inspection; VELDLDAP_SLAPD_DEBUG and
+ * VELDLDAP_DS389_DEBUG set the servers' debug levels (default: errors
+ * only).  Failures to set up or to run a tool throw std::runtime_error with
+ * the tool's own message.
  */
 #ifndef VELDLDAP_DIRECTORY_SERVER_H
 #define VELDLDAP_DIRECTORY_SERVER_H
-
-#include <sys/types.h>
 
 #include <memory>
 #include <string>
@@ -45,8 +44,6 @@ struct DirectoryServerOptions {
     // Loaded offline before the first start, after the base entries: the
     // fast path for thousands of entries.
     std::string initial_ldif;
-    // Start in the constructor.
-    bool start = true;
 };
 
 class DirectoryServer {
@@ -56,8 +53,8 @@ public:
     DirectoryServer(const DirectoryServer &) = delete;
     DirectoryServer &operator=(const DirectoryServer &) = delete;
 
-    // Returns once the server accepts connections (10 s at most).  The first
-    // start picks free ports and retries with others on a collision; later
+    // Returns once the server accepts connections (10 s at most); the
+    // constructor starts it.  The first start picks free ports and retries with others on a collision; later
     // starts reuse the same ports.  Does nothing while running.
     void start();
     // SIGTERM, then SIGKILL after 10 s; the data stay.  Does nothing when stopped.
@@ -70,7 +67,6 @@ public:
     void suspend();
     void resume();
     bool running();
-    pid_t pid() const { return launcher_->pid(); }
 
     int port() const { return launcher_->port(); }
     int ldaps_port() const { return launcher_->ldaps_port(); }  // 0 without TLS
@@ -90,9 +86,8 @@ public:
     std::string servers_base() const { return "ou=servers," + options_.suffix; }
     const std::string &directory() const { return launcher_->directory(); }
 
-    // Adds entries as the administrator: ldapadd while running, offline
-    // while stopped.
-    void add_ldif(const std::string &ldif);
+    // Adds entries with ldapadd, bound as the administrator.
+    void add_ldif(const std::string &ldif) const;
     // What the ldapsearch tool finds, bound as the administrator (so no size
     // limit applies): LDIF without comments or line wrapping ("ldapsearch
     // -LLL -o ldif-wrap=no").  `scope` is "base", "one" or "sub"; no
@@ -100,12 +95,8 @@ public:
     std::string ldapsearch_output(const std::string &base, const std::string &scope,
                                   const std::string &filter,
                                   const std::vector<std::string> &attributes = {}) const;
-    // The server's own diagnostics so far.
-    std::string log_text() const;
 
 private:
-    void run_as_admin(const char *tool, const std::string &ldif) const;
-
     DirectoryServerOptions options_;
     std::unique_ptr<veldldap::DirectoryLauncher> launcher_;
     std::string ca_file_, wrong_ca_file_;
