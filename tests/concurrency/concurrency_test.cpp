@@ -39,7 +39,7 @@ SlapdServer &server() {
     static SlapdServer running([] {
         SlapdOptions options;
         for (int i = 0; i < kThreads; ++i)
-            options.initial_ldif += "dn: velmorServername=" + server_name(i) + ",ou=servers," + options.suffix +
+            options.initial_ldif += "dn: velmorServername=" + server_name(i) + "," + std::string(DirectoryServer::kServersBase) +
                                     "\nobjectClass: velmorServer\nvelmorServername: " + server_name(i) +
                                     "\nvelmorService: " + service(i) + "\n\n";
         return options;

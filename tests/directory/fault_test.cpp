@@ -52,7 +52,7 @@ const Operation kOperations[] = {
 
 DirectoryServerOptions with_srv1() {
     DirectoryServerOptions options;
-    options.initial_ldif = "dn: velmorServername=srv1,ou=servers," + options.suffix +
+    options.initial_ldif = "dn: velmorServername=srv1," + std::string(DirectoryServer::kServersBase) +
                            "\nobjectClass: velmorServer\nvelmorServername: srv1\n\n";
     return options;
 }

@@ -47,7 +47,7 @@ std::string many_base(const std::string &suffix) { return "ou=many," + suffix; }
 DirectoryServerOptions seeded() {
     DirectoryServerOptions options;
     options.size_limit = kSizeLimit;
-    const std::string servers = "ou=servers," + options.suffix, many = many_base(options.suffix);
+    const std::string servers = DirectoryServer::kServersBase, many = many_base(DirectoryServer::kSuffix);
     // Offline loads keep an attribute split in two when its lines are apart.
     std::string srv1 = kSrv1Values;
     srv1.insert(srv1.find("velmorSecurity"), kBlankAddress);

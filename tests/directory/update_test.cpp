@@ -27,7 +27,7 @@ const DCL_ATTRIBUTE *attribute_of(const DCL_OBJECT &object, const char *name) {
 // srv1 with an entry below it, which no server lets go while it has one.
 DirectoryServerOptions with_parent_and_child() {
     DirectoryServerOptions options;
-    const std::string srv1 = "velmorServername=srv1,ou=servers," + options.suffix;
+    const std::string srv1 = "velmorServername=srv1," + std::string(DirectoryServer::kServersBase);
     options.initial_ldif = "dn: " + srv1 + "\nobjectClass: velmorServer\nvelmorServername: srv1\n\n"
                            "dn: velmorServername=child," + srv1 +
                            "\nobjectClass: velmorServer\nvelmorServername: child\n\n";

@@ -3,7 +3,6 @@
 #include <sys/types.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -77,26 +76,8 @@ bool all_threads_stopped(pid_t pid) {
     return any;
 }
 
-// The entry of the naming context, of the class that its first RDN asks for.
-std::string suffix_entry(const std::string &suffix, const std::string &more) {
-    const auto equals = suffix.find('=');
-    const auto comma = suffix.find(',');
-    if (equals == std::string::npos || (comma != std::string::npos && comma < equals))
-        throw std::runtime_error("suffix without an RDN: " + suffix);
-    std::string attribute = suffix.substr(0, equals);
-    for (auto &c : attribute) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    const std::string value = suffix.substr(equals + 1, comma == std::string::npos ? comma : comma - equals - 1);
-
-    std::string object_class;
-    if (attribute == "o") object_class = "organization";
-    else if (attribute == "ou") object_class = "organizationalUnit";
-    else if (attribute == "dc") object_class = "domain";
-    else throw std::runtime_error("suffix must begin with o=, ou= or dc=: " + suffix);
-    return "dn: " + suffix + "\nobjectClass: " + object_class + "\n" + attribute + ": " + value + "\n" + more;
-}
-
-std::string organizational_unit(const std::string &name, const std::string &suffix) {
-    return "dn: ou=" + name + "," + suffix + "\nobjectClass: organizationalUnit\nou: " + name + "\n";
+std::string organizational_unit(const std::string &name) {
+    return "dn: ou=" + name + "," + DirectoryServer::kSuffix + "\nobjectClass: organizationalUnit\nou: " + name + "\n";
 }
 
 // An account that can bind with a password but is no person.
@@ -137,7 +118,7 @@ KindSetup slapd_setup(const DirectoryServerOptions &options) {
             .debug_variable = "VELDLDAP_SLAPD_DEBUG"};
 }
 
-KindSetup ds389_setup(const DirectoryServerOptions &options, const std::string &admin_dn) {
+KindSetup ds389_setup(const DirectoryServerOptions &options) {
     veldldap::DirectoryLaunchOptions launch;
     launch.root_dn = "cn=Directory Manager";
     launch.root_password = "manager-secret";  // 389 DS's own setup tool asks for 8 characters at least
@@ -146,7 +127,7 @@ KindSetup ds389_setup(const DirectoryServerOptions &options, const std::string &
         "aci: (targetattr != \"userPassword\")(version 3.0; acl \"everyone reads all but passwords\"; "
         "allow (read, search, compare) userdn = \"ldap:///anyone\";)\n"
         "aci: (targetattr = \"*\")(version 3.0; acl \"the administrator writes\"; allow (all) "
-        "userdn = \"ldap:///" + admin_dn + "\";)\n";
+        "userdn = \"ldap:///" + std::string(DirectoryServer::kAdminDn) + "\";)\n";
     return {.launch = launch,
             .admin_is_root = false,
             .admin_attributes = "nsSizeLimit: -1\n",  // never size-limited, like slapd's rootdn
@@ -158,10 +139,9 @@ KindSetup ds389_setup(const DirectoryServerOptions &options, const std::string &
 
 DirectoryServer::DirectoryServer(veldldap::DirectoryFlavour flavour, DirectoryServerOptions options)
     : options_(std::move(options)) {
-    KindSetup kind = flavour == veldldap::DirectoryFlavour::ds389 ? ds389_setup(options_, admin_dn())
-                                                                  : slapd_setup(options_);
+    KindSetup kind = flavour == veldldap::DirectoryFlavour::ds389 ? ds389_setup(options_) : slapd_setup(options_);
     veldldap::DirectoryLaunchOptions &launch = kind.launch;
-    launch.suffix = options_.suffix;
+    launch.suffix = kSuffix;
     if (kind.admin_is_root) {
         launch.root_dn = admin_dn();
         launch.root_password = admin_password();
@@ -179,12 +159,12 @@ DirectoryServer::DirectoryServer(veldldap::DirectoryFlavour flavour, DirectorySe
 
     std::string error;
     require(launcher_->prepare(error), error);
-    const std::string base_entries = suffix_entry(suffix(), kind.suffix_attributes) + "\n" +
-                                     organizational_unit("servers", suffix()) + "\n" +
-                                     organizational_unit("other", suffix()) + "\n" +
-                                     account_entry(reader_dn(), reader_password()) + "\n";
+    const std::string base_entries = std::string("dn: ") + kSuffix + "\nobjectClass: organization\no: acme\n" +
+                                     kind.suffix_attributes + "\n" + organizational_unit("servers") + "\n" +
+                                     organizational_unit("other") + "\n" +
+                                     account_entry(kReaderDn, reader_password()) + "\n";
     const std::string admin_entry =
-        kind.admin_is_root ? "" : account_entry(admin_dn(), admin_password(), kind.admin_attributes) + "\n";
+        kind.admin_is_root ? "" : account_entry(kAdminDn, admin_password(), kind.admin_attributes) + "\n";
     require(launcher_->load_ldif(base_entries + admin_entry + options_.initial_ldif, error), error);
     start();
 }

@@ -35,8 +35,6 @@
 // Set the fields of a default object: designated initializers that leave
 // fields out trip -Wmissing-field-initializers.
 struct DirectoryServerOptions {
-    // The naming context; its first RDN must be o=, ou= or dc=.
-    std::string suffix = "o=acme";
     bool tls = false;
     // Most entries a search returns to anyone but the administrator; 0 means
     // no limit (not the servers' defaults of 500 or 2000).
@@ -77,13 +75,18 @@ public:
     const std::string &ca_file() const { return ca_file_; }
     const std::string &wrong_ca_file() const { return wrong_ca_file_; }
 
-    const std::string &suffix() const { return options_.suffix; }
-    std::string admin_dn() const { return "cn=admin," + options_.suffix; }
+    // The naming context, and the organizational unit of the server entries
+    // in it, present from the start (as is ou=other).
+    static constexpr const char *kSuffix = "o=acme";
+    static constexpr const char *kServersBase = "ou=servers,o=acme";
+    static constexpr const char *kAdminDn = "cn=admin,o=acme";
+    static constexpr const char *kReaderDn = "cn=reader,o=acme";
+    std::string suffix() const { return kSuffix; }
+    std::string servers_base() const { return kServersBase; }
+    std::string admin_dn() const { return kAdminDn; }
     std::string admin_password() const { return "admin-secret"; }
-    std::string reader_dn() const { return "cn=reader," + options_.suffix; }
+    std::string reader_dn() const { return kReaderDn; }
     std::string reader_password() const { return "reader-secret"; }
-    // The organizational unit of the server entries, present from the start.
-    std::string servers_base() const { return "ou=servers," + options_.suffix; }
     const std::string &directory() const { return launcher_->directory(); }
 
     // Adds entries with ldapadd, bound as the administrator.

@@ -16,7 +16,7 @@ namespace {
 DirectoryServerOptions with_tls_and_alpha() {
     DirectoryServerOptions options;
     options.tls = true;
-    options.initial_ldif = "dn: velmorServername=alpha,ou=servers," + options.suffix +
+    options.initial_ldif = "dn: velmorServername=alpha," + std::string(DirectoryServer::kServersBase) +
                            "\nobjectClass: velmorServer\nvelmorServername: alpha\nvelmorVersion: 3\n\n";
     return options;
 }
