@@ -2,8 +2,8 @@
 # like gtest_discover_tests: one test per case, each in a process of its own,
 # except the suites that share a throw-away server (named "slapd/Suite" and
 # "ds389/Suite", support/server_suite.h), which run whole in one process.
-#   -D EXECUTABLE=... -D OUTPUT=file to write -D LABEL=... -D TIMEOUT=seconds
-#   -D SUITE_TIMEOUT=seconds
+#   -D EXECUTABLE=... -D OUTPUT=file to write -D PROPERTIES="NAME VALUE..."
+#   -D TIMEOUT=seconds for a case -D SUITE_TIMEOUT=seconds for a suite
 execute_process(COMMAND "${EXECUTABLE}" --gtest_list_tests
                 OUTPUT_VARIABLE listing RESULT_VARIABLE failed TIMEOUT 30)
 if(failed)
@@ -11,9 +11,10 @@ if(failed)
 endif()
 
 set(script "")
+string(REPLACE ";" " " properties "${PROPERTIES}")
 function(register name filter timeout)
   string(APPEND script "add_test([==[${name}]==] [==[${EXECUTABLE}]==] [==[--gtest_filter=${filter}]==])\n"
-         "set_tests_properties([==[${name}]==] PROPERTIES TIMEOUT ${timeout} LABELS ${LABEL}"
+         "set_tests_properties([==[${name}]==] PROPERTIES TIMEOUT ${timeout} ${properties}"
          " SKIP_REGULAR_EXPRESSION [==[\\[  SKIPPED \\]]==])\n")
   set(script "${script}" PARENT_SCOPE)
 endfunction()
