@@ -17,11 +17,21 @@ stage() { printf '\n==== %s (%s)\n' "$1" "$(date -u +%H:%M:%S)"; }
 # As many jobs as the machine has cores, for the builds and the tests.
 jobs=$(nproc)
 
-# A test preset's whole run, then how many of its tests were skipped.
+# A test preset's whole run, then how many of its tests were skipped and how
+# many cases the suites of each kind of directory server hold.
 run_tests() {
-  local log="build/$1/ctest.log"
+  local log="build/$1/ctest.log" kind program cases
   ctest --preset "$1" -j "$jobs" | tee "$log"
   echo "skipped: $(grep -c '(Skipped)$' "$log" || true) of $(ctest --preset "$1" -N | grep -c '^ *Test *#')"
+  [ -x "build/$1/tests/directory_tests" ] || return 0
+  for kind in slapd ds389; do
+    cases=0
+    for program in "build/$1/tests/directory_tests" "build/$1/tests/tool_tests"; do
+      [ -x "$program" ] || continue
+      cases=$((cases + $("$program" --gtest_list_tests --gtest_filter="$kind/*" | grep -c '^  ' || true)))
+    done
+    echo "cases against $kind: $cases"
+  done
 }
 
 stage "debug build, whole suite"
