@@ -11,7 +11,6 @@
 
 #include "step_timer.h"
 #include "support/host_object.h"
-#include "support/loaded_driver.h"
 #include "support/log_file.h"
 #include "support/loopback_servers.h"
 #include "support/server_suite.h"
