@@ -39,9 +39,7 @@ SlapdServer &server() {
     static SlapdServer running([] {
         SlapdOptions options;
         for (int i = 0; i < kThreads; ++i)
-            options.initial_ldif += "dn: velmorServername=" + server_name(i) + "," + std::string(DirectoryServer::kServersBase) +
-                                    "\nobjectClass: velmorServer\nvelmorServername: " + server_name(i) +
-                                    "\nvelmorService: " + service(i) + "\n\n";
+            options.initial_ldif += DirectoryServer::server_entry(server_name(i), "velmorService: " + service(i) + "\n");
         return options;
     }());
     return running;

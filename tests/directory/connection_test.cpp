@@ -207,7 +207,7 @@ TEST_P(Connection, TheLastBindDecidesTheCaFile) {
 // bind bind.
 TEST_P(Connection, AfterAFailedBindOnlyAnUnbindMakesTheNextBindBind) {
     const std::string entry = "velmorServername=trap," + server().servers_base();
-    server().add_ldif("dn: " + entry + "\nobjectClass: velmorServer\nvelmorServername: trap\n\n");
+    server().add_ldif(DirectoryServer::server_entry("trap"));
     Session session(as_admin("starttls "), 1, server().wrong_ca_file());
     ASSERT_EQ(session.bind(), CS_FAIL);
     EXPECT_EQ(session.comp.dcl_provstatus, 19);

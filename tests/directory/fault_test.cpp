@@ -51,8 +51,7 @@ const Operation kOperations[] = {
 
 DirectoryServerOptions with_srv1() {
     DirectoryServerOptions options;
-    options.initial_ldif = "dn: velmorServername=srv1," + std::string(DirectoryServer::kServersBase) +
-                           "\nobjectClass: velmorServer\nvelmorServername: srv1\n\n";
+    options.initial_ldif = DirectoryServer::server_entry("srv1");
     return options;
 }
 

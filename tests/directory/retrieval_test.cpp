@@ -23,11 +23,6 @@ namespace vocabulary = veldldap::vocabulary;
 constexpr int kSizeLimit = 2;
 constexpr int kManyEntries = 10000;
 
-std::string server_entry(const std::string &name, const std::string &base, const std::string &more = "") {
-    return "dn: velmorServername=" + name + "," + base + "\nobjectClass: velmorServer\nvelmorServername: " +
-           name + "\n" + more + "\n";
-}
-
 // srv1 holds a value of every attribute, and addresses that differ only in
 // case (the schema keeps both).  A blank address (base64 in LDIF) is stored
 // beside them and refused by the driver.
@@ -47,20 +42,21 @@ std::string many_base(const std::string &suffix) { return "ou=many," + suffix; }
 DirectoryServerOptions seeded() {
     DirectoryServerOptions options;
     options.size_limit = kSizeLimit;
-    const std::string servers = DirectoryServer::kServersBase, many = many_base(DirectoryServer::kSuffix);
+    const std::string many = many_base(DirectoryServer::kSuffix);
     // Offline loads keep an attribute split in two when its lines are apart.
     std::string srv1 = kSrv1Values;
     srv1.insert(srv1.find("velmorSecurity"), kBlankAddress);
-    std::string ldif = server_entry("srv1", servers, srv1) +
-                       server_entry("srv2", servers) + server_entry("srv3", servers) + "dn: " + many +
+    std::string ldif = DirectoryServer::server_entry("srv1", srv1) + DirectoryServer::server_entry("srv2") +
+                       DirectoryServer::server_entry("srv3") + "dn: " + many +
                        "\nobjectClass: organizationalUnit\nou: many\n\n";
     for (int i = 0; i < kManyEntries; ++i) {
         char name[16];
         std::snprintf(name, sizeof name, "srv%05d", i);
-        ldif += server_entry(name, many,
-                             "velmorStatus: " + std::to_string(i % 7 - 3) + "\nvelmorAddress: TCP#" +
-                                 std::to_string(i % 3) + "#host" + std::to_string(i) +
-                                 " 5000\nvelmorService: s" + std::to_string(i % 11) + "\n");
+        ldif += DirectoryServer::server_entry(name,
+                                              "velmorStatus: " + std::to_string(i % 7 - 3) + "\nvelmorAddress: TCP#" +
+                                                  std::to_string(i % 3) + "#host" + std::to_string(i) +
+                                                  " 5000\nvelmorService: s" + std::to_string(i % 11) + "\n",
+                                              many);
     }
     options.initial_ldif = ldif;
     return options;

@@ -13,10 +13,6 @@
 
 namespace {
 
-std::tuple<CS_INT, CS_INT, CS_INT> codes(const DCL_COMP &comp) {
-    return {comp.dcl_status, comp.dcl_provstatus, comp.dcl_oserr};
-}
-
 const DCL_ATTRIBUTE *attribute_of(const DCL_OBJECT &object, const char *name) {
     for (CS_INT a = 0; a < object.dcl_attrlist.dcl_numattr; ++a)
         if (std::string(oid_of(name)) == object.dcl_attrlist.dcl_attribute[a].dcl_attrtype.dcl_oidp)
@@ -27,10 +23,9 @@ const DCL_ATTRIBUTE *attribute_of(const DCL_OBJECT &object, const char *name) {
 // srv1 with an entry below it, which no server lets go while it has one.
 DirectoryServerOptions with_parent_and_child() {
     DirectoryServerOptions options;
-    const std::string srv1 = "velmorServername=srv1," + std::string(DirectoryServer::kServersBase);
-    options.initial_ldif = "dn: " + srv1 + "\nobjectClass: velmorServer\nvelmorServername: srv1\n\n"
-                           "dn: velmorServername=child," + srv1 +
-                           "\nobjectClass: velmorServer\nvelmorServername: child\n\n";
+    options.initial_ldif = DirectoryServer::server_entry("srv1") +
+                           DirectoryServer::server_entry("child", "", "velmorServername=srv1," +
+                                                                          std::string(DirectoryServer::kServersBase));
     return options;
 }
 

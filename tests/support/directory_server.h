@@ -89,6 +89,13 @@ public:
     std::string reader_password() const { return "reader-secret"; }
     const std::string &directory() const { return launcher_->directory(); }
 
+    // LDIF of a server entry below kServersBase (or `base`), with more
+    // attribute lines, ending in a blank line.
+    static std::string server_entry(const std::string &name, const std::string &more = "",
+                                    const std::string &base = kServersBase) {
+        return "dn: velmorServername=" + name + "," + base + "\nobjectClass: velmorServer\nvelmorServername: " +
+               name + "\n" + more + "\n";
+    }
     // Adds entries with ldapadd, bound as the administrator.
     void add_ldif(const std::string &ldif) const;
     // What the ldapsearch tool finds, bound as the administrator (so no size

@@ -16,8 +16,7 @@ namespace {
 DirectoryServerOptions with_tls_and_alpha() {
     DirectoryServerOptions options;
     options.tls = true;
-    options.initial_ldif = "dn: velmorServername=alpha," + std::string(DirectoryServer::kServersBase) +
-                           "\nobjectClass: velmorServer\nvelmorServername: alpha\nvelmorVersion: 3\n\n";
+    options.initial_ldif = DirectoryServer::server_entry("alpha", "velmorVersion: 3\n");
     return options;
 }
 

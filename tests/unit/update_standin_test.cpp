@@ -21,10 +21,6 @@ namespace {
 
 constexpr char kUrl[] = "ldap://127.0.0.1:389/o=acme";
 
-std::tuple<CS_INT, CS_INT, CS_INT> codes(const DCL_COMP &comp) {
-    return {comp.dcl_status, comp.dcl_provstatus, comp.dcl_oserr};
-}
-
 // One attribute of the modification list the stand-in records: "OP OID=VALUES".
 std::string sent(int operation, const char *name, const std::string &values) {
     return std::to_string(operation) + " " + oid_of(name) + "=" + values + "\n";
