@@ -3,9 +3,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <utility>
 
-#include "veldldap/dspublic.h"
 #include "slapd_launcher.h"
+#include "veldldap/vocabulary.h"
 
 namespace {
 
@@ -83,14 +84,16 @@ std::string BenchDirectory::read_name() { return server_name(50); }
 std::string BenchDirectory::new_server_name() { return "bench-new"; }
 
 std::vector<BenchDirectory::Attribute> BenchDirectory::new_server_attributes() {
-    return {
-        {"1.3.6.1.4.1.32473.4.2.2", DCL_SYNTAX_STRING, new_server_name()},
-        {"1.3.6.1.4.1.32473.4.2.1", DCL_SYNTAX_INTEGER, "15"},
-        {"1.3.6.1.4.1.32473.4.2.3", DCL_SYNTAX_STRING, "svc-new"},
-        {"1.3.6.1.4.1.32473.4.2.4", DCL_SYNTAX_INTEGER, "1"},
-        {"1.3.6.1.4.1.32473.4.2.5", DCL_SYNTAX_TRANADDR, "TCP#0#host-new 5000"},
-        {"1.3.6.1.4.1.32473.4.2.6", DCL_SYNTAX_OID, "1.3.6.1.4.1.32473.9.1"},
-        {"1.3.6.1.4.1.32473.4.2.7", DCL_SYNTAX_INTEGER, "3"},
-        {"1.3.6.1.4.1.32473.4.2.8", DCL_SYNTAX_INTEGER, "2"},
+    const std::pair<const char *, std::string> values[] = {
+        {"velmorServername", new_server_name()}, {"velmorVersion", "15"},
+        {"velmorService", "svc-new"},            {"velmorStatus", "1"},
+        {"velmorAddress", "TCP#0#host-new 5000"}, {"velmorSecurity", "1.3.6.1.4.1.32473.9.1"},
+        {"velmorRetryCount", "3"},               {"velmorRetryDelay", "2"},
     };
+    std::vector<Attribute> attributes;
+    for (const auto &[name, text] : values) {
+        const veldldap::vocabulary::Attribute *row = veldldap::vocabulary::find(name);
+        attributes.push_back({std::string(row->oid), row->syntax, text});
+    }
+    return attributes;
 }

@@ -11,27 +11,47 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh
+# install-deps.sh installed slapd and 389 Directory Server: a directory test
+# that finds either missing fails instead of skipping.
+export VELDLDAP_REQUIRE_SERVERS=1
 
 stage() { printf '\n==== %s (%s)\n' "$1" "$(date -u +%H:%M:%S)"; }
 # As many jobs as the machine has cores, for the builds and the tests.
 jobs=$(nproc)
 
+# A test preset's whole run, then how many of its tests were skipped and how
+# many cases the suites of each kind of directory server hold.
+run_tests() {
+  local log="build/$1/ctest.log" kind program cases
+  ctest --preset "$1" -j "$jobs" | tee "$log"
+  echo "skipped: $(grep -c '(Skipped)$' "$log" || true) of $(ctest --preset "$1" -N | grep -c '^ *Test *#')"
+  [ -x "build/$1/tests/directory_tests" ] || return 0
+  for kind in slapd ds389; do
+    cases=0
+    for program in "build/$1/tests/directory_tests" "build/$1/tests/tool_tests"; do
+      [ -x "$program" ] || continue
+      cases=$((cases + $("$program" --gtest_list_tests --gtest_filter="$kind/*" | grep -c '^  ' || true)))
+    done
+    echo "cases against $kind: $cases"
+  done
+}
+
 stage "debug build, whole suite"
 cmake --preset debug >/dev/null
 cmake --build --preset debug -j "$jobs"
-ctest --preset debug -j "$jobs"
+run_tests debug
 
 [ "${VELDLDAP_SKIP_SANITIZERS:-0}" = 1 ] && exit 0
 
 stage "ASan + UBSan build, whole suite"
 cmake --preset asan >/dev/null
 cmake --build --preset asan -j "$jobs"
-ctest --preset asan -j "$jobs"
+run_tests asan
 
 stage "TSan build, concurrency tests"
 cmake --preset tsan >/dev/null
 cmake --build --preset tsan -j "$jobs" --target concurrency_tests
-ctest --preset tsan -j "$jobs"
+run_tests tsan
 
 stage "fuzzers"
 scripts/run-fuzzers.sh

@@ -20,6 +20,7 @@
 #include "support/log_file.h"
 #include "support/session.h"
 #include "support/slapd_server.h"
+#include "veldldap/vocabulary.h"
 
 namespace {
 
@@ -27,7 +28,7 @@ namespace fs = std::filesystem;
 
 constexpr int kThreads = 8;
 constexpr int kRounds = 30;
-constexpr const char *kServiceOid = "1.3.6.1.4.1.32473.4.2.3";
+const std::string kServiceOid(veldldap::vocabulary::find("velmorService")->oid);
 
 std::string server_name(int index) { return "srv" + std::to_string(index); }
 std::string service(int index) { return "service of thread " + std::to_string(index); }
@@ -35,17 +36,12 @@ std::string service(int index) { return "service of thread " + std::to_string(in
 // One entry per thread, each with a service of its own, so that a thread
 // handed another thread's answer notices.
 SlapdServer &server() {
-    static SlapdServer running;
-    static const bool filled = [] {
-        std::string ldif;
+    static SlapdServer running([] {
+        SlapdOptions options;
         for (int i = 0; i < kThreads; ++i)
-            ldif += "dn: velmorServername=" + server_name(i) + "," + running.servers_base() +
-                    "\nobjectClass: velmorServer\nvelmorServername: " + server_name(i) +
-                    "\nvelmorService: " + service(i) + "\n\n";
-        running.add_ldif(ldif);
-        return true;
-    }();
-    static_cast<void>(filled);
+            options.initial_ldif += DirectoryServer::server_entry(server_name(i), "velmorService: " + service(i) + "\n");
+        return options;
+    }());
     return running;
 }
 

@@ -1,5 +1,5 @@
-// Servers that fail under the driver, through the real client library:
-// slapd stopped in the middle of a bound session and started again, slapd
+// Servers that fail under the driver, through the real client library: a
+// server stopped in the middle of a bound session and started again, one
 // suspended so that nothing answers, and listeners that close every
 // connection at once or answer with garbage.  Every failure must come back
 // as its code, and the session must work again once the server does.
@@ -11,30 +11,15 @@
 
 #include "step_timer.h"
 #include "support/host_object.h"
-#include "support/loaded_driver.h"
 #include "support/log_file.h"
 #include "support/loopback_servers.h"
+#include "support/server_suite.h"
 #include "support/session.h"
-#include "support/slapd_server.h"
 
 namespace {
 
 constexpr CS_INT kServerDown = -1;  // LDAP_SERVER_DOWN
 constexpr CS_INT kTimedOut = -5;    // LDAP_TIMEOUT
-constexpr const char *kServernameOid = "1.3.6.1.4.1.32473.4.2.2";
-constexpr const char *kServiceOid = "1.3.6.1.4.1.32473.4.2.3";
-
-std::string init_string(const std::string &options, const std::string &url, const std::string &base,
-                        const std::string &dn = "", const std::string &password = "") {
-    std::string text = options + url + "/" + base;
-    if (!dn.empty()) text += "????bindname=" + dn + "?" + password;
-    return text;
-}
-
-std::string server_entry(const std::string &name, const std::string &base) {
-    return "dn: velmorServername=" + name + "," + base + "\nobjectClass: velmorServer\nvelmorServername: " +
-           name + "\n\n";
-}
 
 // Every operation of a bound session, with the code it reports when the
 // server has gone; each succeeds again once the server is back.
@@ -46,13 +31,13 @@ struct Operation {
 
 CS_RETCODE add_entry(Session &session) {
     HostObject entry;
-    entry.text(kServernameOid, DCL_SYNTAX_STRING, {"srv-new"});
+    entry.text("velmorServername", DCL_SYNTAX_STRING, {"srv-new"});
     return session.add("srv-new", entry.object());
 }
 
 CS_RETCODE modify_entry(Session &session) {
     HostObject change;
-    change.text(kServiceOid, DCL_SYNTAX_STRING, {"changed"});
+    change.text("velmorService", DCL_SYNTAX_STRING, {"changed"});
     return session.modify("srv-new", change.object());
 }
 
@@ -64,18 +49,31 @@ const Operation kOperations[] = {
     {"delete", [](Session &s) { return s.remove("srv-new"); }, 14},
 };
 
+DirectoryServerOptions with_srv1() {
+    DirectoryServerOptions options;
+    options.initial_ldif = DirectoryServer::server_entry("srv1");
+    return options;
+}
+
+// The tests stop and suspend the suite's server; each leaves it running.
+class ServerFaults : public ServerSuite {
+protected:
+    ServerFaults() : ServerSuite(with_srv1()) {}
+    void TearDown() override {
+        if (!veldldap::directory_server_installed(kind().flavour)) return;
+        server().resume();
+        server().start();
+    }
+};
+
 }  // namespace
 
-TEST(ServerFaults, StoppedServerFailsEveryOperationAndARebindAfterRestartRecovers) {
-    SlapdServer server;
-    server.add_ldif(server_entry("srv1", server.servers_base()));
-    Session session(init_string("retry=0 ", server.url(), server.servers_base(), server.admin_dn(),
-                                server.admin_password()),
-                    1);
+TEST_P(ServerFaults, StoppedServerFailsEveryOperationAndARebindAfterRestartRecovers) {
+    Session session(as_admin("retry=0 "), 1);
     ASSERT_EQ(session.bind(), CS_SUCCEED);
     ASSERT_EQ(session.read("srv1"), CS_SUCCEED);
 
-    server.stop();
+    server().stop();
     for (const Operation &operation : kOperations) {
         SCOPED_TRACE(operation.name);
         EXPECT_EQ(operation.run(session), CS_FAIL);
@@ -84,7 +82,7 @@ TEST(ServerFaults, StoppedServerFailsEveryOperationAndARebindAfterRestartRecover
         EXPECT_EQ(session.comp.dcl_oserr, kServerDown);
     }
 
-    server.restart();
+    server().restart();
     // The client library does not reconnect a session that lost its
     // connection: the host has to unbind and bind again.
     EXPECT_EQ(session.read("srv1"), CS_FAIL);
@@ -98,19 +96,15 @@ TEST(ServerFaults, StoppedServerFailsEveryOperationAndARebindAfterRestartRecover
     }
 }
 
-// Suspended, slapd still accepts but answers nothing: a read takes its
+// Suspended, the server still accepts but answers nothing: a read takes its
 // retry after the first time-out and then fails, a search finds the budget
 // spent and fails at the first; once resumed the same session reads again.
-TEST(ServerFaults, SuspendedServerTimesOutReadsAndSearchesUntilResumed) {
-    SlapdServer server;
-    server.add_ldif(server_entry("srv1", server.servers_base()));
-    Session session(init_string("retry=1 delay=0 ", server.url(), server.servers_base(), server.reader_dn(),
-                                server.reader_password()),
-                    1);
+TEST_P(ServerFaults, SuspendedServerTimesOutReadsAndSearchesUntilResumed) {
+    Session session(as_reader("retry=1 delay=0 "), 1);
     ASSERT_EQ(session.bind(), CS_SUCCEED);
     ASSERT_EQ(session.state().cur.retrycount, 1);
 
-    server.suspend();
+    server().suspend();
     const veldldap::StepTimer read_timer;
     EXPECT_EQ(session.read("srv1"), CS_FAIL);
     EXPECT_GE(read_timer.milliseconds(), 1900) << "two searches of 1 s each";
@@ -126,7 +120,7 @@ TEST(ServerFaults, SuspendedServerTimesOutReadsAndSearchesUntilResumed) {
     EXPECT_EQ(log_count("Search operation timed out.\n"), 2);
     EXPECT_EQ(log_count("(retries left: 0)\n"), 1);
 
-    server.resume();
+    server().resume();
     session.properties().dsp_timelimit = 0;  // the server has a backlog to work through first
     ASSERT_EQ(session.read("srv1"), CS_SUCCEED);
     EXPECT_EQ(session.result()->dcl_numentries, 1);
@@ -137,12 +131,14 @@ TEST(ServerFaults, SuspendedServerTimesOutReadsAndSearchesUntilResumed) {
 // the connection while waiting; the client library does not reconnect a
 // session whose connection is gone, so every retry fails before sending and
 // the last of them is the one reported.  Nothing waits for the time limit.
-TEST(ServerFaults, ClosingAndGarbageServersSpendTheBudgetOnOneConnection) {
+INSTANTIATE_FOR_EVERY_SERVER(ServerFaults);
+
+TEST(BrokenListeners, ClosingAndGarbageServersSpendTheBudgetOnOneConnection) {
     const LoopbackBehaviour behaviours[] = {LoopbackBehaviour::closing, LoopbackBehaviour::garbage};
     for (const LoopbackBehaviour behaviour : behaviours) {
         SCOPED_TRACE(behaviour == LoopbackBehaviour::closing ? "closing" : "garbage");
         LoopbackServer listener(behaviour);
-        Session session(init_string("retry=2 delay=0 ", listener.url(), "o=acme"), 1);
+        Session session("retry=2 delay=0 " + listener.url() + "/o=acme", 1);
         const std::size_t logged = log_messages().size();
         const veldldap::StepTimer timer;
         EXPECT_EQ(session.bind(), CS_FAIL);

@@ -3,7 +3,6 @@
 #include <sys/types.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -12,7 +11,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <sstream>
 #include <stdexcept>
 #include <thread>
 
@@ -77,26 +75,8 @@ bool all_threads_stopped(pid_t pid) {
     return any;
 }
 
-// The entry of the naming context, of the class that its first RDN asks for.
-std::string suffix_entry(const std::string &suffix, const std::string &more) {
-    const auto equals = suffix.find('=');
-    const auto comma = suffix.find(',');
-    if (equals == std::string::npos || (comma != std::string::npos && comma < equals))
-        throw std::runtime_error("suffix without an RDN: " + suffix);
-    std::string attribute = suffix.substr(0, equals);
-    for (auto &c : attribute) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    const std::string value = suffix.substr(equals + 1, comma == std::string::npos ? comma : comma - equals - 1);
-
-    std::string object_class;
-    if (attribute == "o") object_class = "organization";
-    else if (attribute == "ou") object_class = "organizationalUnit";
-    else if (attribute == "dc") object_class = "domain";
-    else throw std::runtime_error("suffix must begin with o=, ou= or dc=: " + suffix);
-    return "dn: " + suffix + "\nobjectClass: " + object_class + "\n" + attribute + ": " + value + "\n" + more;
-}
-
-std::string organizational_unit(const std::string &name, const std::string &suffix) {
-    return "dn: ou=" + name + "," + suffix + "\nobjectClass: organizationalUnit\nou: " + name + "\n";
+std::string organizational_unit(const std::string &name) {
+    return "dn: ou=" + name + "," + DirectoryServer::kSuffix + "\nobjectClass: organizationalUnit\nou: " + name + "\n";
 }
 
 // An account that can bind with a password but is no person.
@@ -106,16 +86,66 @@ std::string account_entry(const std::string &dn, const std::string &password, co
            "\nuserPassword: " + password + "\n" + more;
 }
 
+// What a kind of server adds to the shared setup.
+struct KindSetup {
+    // Size limit, access rules and root account in the server's own terms;
+    // suffix, schema and TLS are filled in by the constructor.
+    veldldap::DirectoryLaunchOptions launch;
+    // The administrator is the root account; otherwise it is an entry
+    // with these attributes (limits) besides its password.
+    bool admin_is_root;
+    std::string admin_attributes;
+    // Attribute lines of the suffix entry (access rules kept in the data).
+    std::string suffix_attributes;
+    // The environment variable that sets the server's debug level.
+    const char *debug_variable;
+};
+
+KindSetup slapd_setup(const DirectoryServerOptions &options) {
+    veldldap::DirectoryLaunchOptions launch;
+    launch.size_limit = options.size_limit;
+    launch.database_settings =
+        "access to attrs=userPassword\n"
+        "  by anonymous auth\n"
+        "  by * none\n"
+        "access to *\n"
+        "  by * read\n";
+    return {.launch = launch,
+            .admin_is_root = true,  // the rootdn, which no access rule restricts
+            .admin_attributes = "",
+            .suffix_attributes = "",
+            .debug_variable = "VELDLDAP_SLAPD_DEBUG"};
+}
+
+KindSetup ds389_setup(const DirectoryServerOptions &options) {
+    veldldap::DirectoryLaunchOptions launch;
+    launch.root_dn = "cn=Directory Manager";
+    launch.root_password = "manager-secret";  // 389 DS's own setup tool asks for 8 characters at least
+    launch.size_limit = options.size_limit;
+    const std::string access_rules =
+        "aci: (targetattr != \"userPassword\")(version 3.0; acl \"everyone reads all but passwords\"; "
+        "allow (read, search, compare) userdn = \"ldap:///anyone\";)\n"
+        "aci: (targetattr = \"*\")(version 3.0; acl \"the administrator writes\"; allow (all) "
+        "userdn = \"ldap:///" + std::string(DirectoryServer::kAdminDn) + "\";)\n";
+    return {.launch = launch,
+            .admin_is_root = false,
+            .admin_attributes = "nsSizeLimit: -1\n",  // never size-limited, like slapd's rootdn
+            .suffix_attributes = access_rules,
+            .debug_variable = "VELDLDAP_DS389_DEBUG"};
+}
+
 }  // namespace
 
-DirectoryServer::DirectoryServer(DirectoryServerOptions options, Kind kind) : options_(std::move(options)) {
+DirectoryServer::DirectoryServer(veldldap::DirectoryFlavour flavour, DirectoryServerOptions options)
+    : options_(std::move(options)) {
+    KindSetup kind = flavour == veldldap::DirectoryFlavour::ds389 ? ds389_setup(options_) : slapd_setup(options_);
     veldldap::DirectoryLaunchOptions &launch = kind.launch;
-    launch.suffix = options_.suffix;
+    launch.suffix = kSuffix;
     if (kind.admin_is_root) {
         launch.root_dn = admin_dn();
         launch.root_password = admin_password();
     }
-    launch.schema_files = {std::string(VELDLDAP_SOURCE_DIR "/schema/") + veldldap::schema_file_name(kind.flavour)};
+    launch.schema_files = {std::string(VELDLDAP_SOURCE_DIR "/schema/") + veldldap::schema_file_name(flavour)};
     if (options_.tls) {
         launch.tls = test_pki();
         ca_file_ = test_pki().ca_certificate;
@@ -124,18 +154,18 @@ DirectoryServer::DirectoryServer(DirectoryServerOptions options, Kind kind) : op
     launch.ldaps_port = options_.tls;
     const char *debug = std::getenv(kind.debug_variable);
     if (debug != nullptr) launch.debug_level = debug;
-    launcher_ = veldldap::make_directory_launcher(kind.flavour, std::move(launch));
+    launcher_ = veldldap::make_directory_launcher(flavour, std::move(launch));
 
     std::string error;
     require(launcher_->prepare(error), error);
-    const std::string base_entries = suffix_entry(suffix(), kind.suffix_attributes) + "\n" +
-                                     organizational_unit("servers", suffix()) + "\n" +
-                                     organizational_unit("other", suffix()) + "\n" +
-                                     account_entry(reader_dn(), reader_password()) + "\n";
+    const std::string base_entries = std::string("dn: ") + kSuffix + "\nobjectClass: organization\no: acme\n" +
+                                     kind.suffix_attributes + "\n" + organizational_unit("servers") + "\n" +
+                                     organizational_unit("other") + "\n" +
+                                     account_entry(kReaderDn, reader_password()) + "\n";
     const std::string admin_entry =
-        kind.admin_is_root ? "" : account_entry(admin_dn(), admin_password(), kind.admin_attributes) + "\n";
+        kind.admin_is_root ? "" : account_entry(kAdminDn, admin_password(), kind.admin_attributes) + "\n";
     require(launcher_->load_ldif(base_entries + admin_entry + options_.initial_ldif, error), error);
-    if (options_.start) start();
+    start();
 }
 
 DirectoryServer::~DirectoryServer() {
@@ -160,7 +190,7 @@ void DirectoryServer::suspend() {
     // SIGSTOP takes effect asynchronously: a thread not stopped yet could
     // still answer the request a test sends right after this returns.
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-    while (!all_threads_stopped(pid()) && std::chrono::steady_clock::now() < until)
+    while (!all_threads_stopped(launcher_->pid()) && std::chrono::steady_clock::now() < until)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
@@ -168,20 +198,11 @@ void DirectoryServer::resume() { launcher_->resume(); }
 
 bool DirectoryServer::running() { return launcher_->running(); }
 
-void DirectoryServer::run_as_admin(const char *tool, const std::string &ldif) const {
-    require_success(veldldap::run_program({tool, "-x", "-o", tool_network_timeout, "-H", url(), "-D", admin_dn(),
+void DirectoryServer::add_ldif(const std::string &ldif) const {
+    require_success(veldldap::run_program({"ldapadd", "-x", "-o", tool_network_timeout, "-H", url(), "-D", admin_dn(),
                                            "-w", admin_password()},
                                           {.input = ldif}),
-                    tool);
-}
-
-void DirectoryServer::add_ldif(const std::string &ldif) {
-    if (running()) {
-        run_as_admin("ldapadd", ldif);
-        return;
-    }
-    std::string error;
-    require(launcher_->load_ldif(ldif, error), error);
+                    "ldapadd");
 }
 
 std::string DirectoryServer::ldapsearch_output(const std::string &base, const std::string &scope,
@@ -197,5 +218,3 @@ std::string DirectoryServer::ldapsearch_output(const std::string &base, const st
     require_success(result, "ldapsearch");
     return result.out;
 }
-
-std::string DirectoryServer::log_text() const { return veldldap::read_text_file(launcher_->log_file()); }

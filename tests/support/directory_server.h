@@ -5,9 +5,12 @@
  * suffix), a read-only account and anonymous read access (passwords
  * excepted); optionally TLS (StartTLS on the ldap:// port and a separate
  * ldaps:// port) with a certificate authority of its own and an unrelated
- * one for negative tests.  SlapdServer (slapd_server.h) and Ds389Server
- * (ds389_server.h) say how each kind grants these; a test written against
- * this class runs against either.
+ * one for negative tests.  Each kind grants these in its own terms: slapd
+ * makes the administrator its rootdn and keeps access rules and the size
+ * limit in slapd.conf; 389 Directory Server makes the administrator an
+ * ordinary entry that an access rule on the suffix lets write and that
+ * nsSizeLimit exempts from the size limit (nsslapd-sizelimit), with a
+ * Directory Manager (a password of at least 8 characters) that no test uses.
  *
  * The server itself is run by the tools' shared launcher (tools/common);
  * this class adds the test accounts, access rules and tools.  It is a child
@@ -15,13 +18,13 @@
  * object goes, and it receives SIGTERM when the thread that started it
  * dies, so a crashed or killed test leaves no server behind.
  * VELDLDAP_KEEP_SLAPD keeps the directory (configuration, data and the
- * server's log) for inspection.  Failures to set up or to run a tool throw
- * std::runtime_error with the tool's own message.
+ * server's log) for inspection; VELDLDAP_SLAPD_DEBUG and
+ * VELDLDAP_DS389_DEBUG set the servers' debug levels (default: errors
+ * only).  Failures to set up or to run a tool throw std::runtime_error with
+ * the tool's own message.
  */
 #ifndef VELDLDAP_DIRECTORY_SERVER_H
 #define VELDLDAP_DIRECTORY_SERVER_H
-
-#include <sys/types.h>
 
 #include <memory>
 #include <string>
@@ -32,8 +35,6 @@
 // Set the fields of a default object: designated initializers that leave
 // fields out trip -Wmissing-field-initializers.
 struct DirectoryServerOptions {
-    // The naming context; its first RDN must be o=, ou= or dc=.
-    std::string suffix = "o=acme";
     bool tls = false;
     // Most entries a search returns to anyone but the administrator; 0 means
     // no limit (not the servers' defaults of 500 or 2000).
@@ -41,18 +42,17 @@ struct DirectoryServerOptions {
     // Loaded offline before the first start, after the base entries: the
     // fast path for thousands of entries.
     std::string initial_ldif;
-    // Start in the constructor.
-    bool start = true;
 };
 
 class DirectoryServer {
 public:
-    virtual ~DirectoryServer();
+    explicit DirectoryServer(veldldap::DirectoryFlavour flavour, DirectoryServerOptions options = {});
+    ~DirectoryServer();
     DirectoryServer(const DirectoryServer &) = delete;
     DirectoryServer &operator=(const DirectoryServer &) = delete;
 
-    // Returns once the server accepts connections (10 s at most).  The first
-    // start picks free ports and retries with others on a collision; later
+    // Returns once the server accepts connections (10 s at most); the
+    // constructor starts it.  The first start picks free ports and retries with others on a collision; later
     // starts reuse the same ports.  Does nothing while running.
     void start();
     // SIGTERM, then SIGKILL after 10 s; the data stay.  Does nothing when stopped.
@@ -65,7 +65,6 @@ public:
     void suspend();
     void resume();
     bool running();
-    pid_t pid() const { return launcher_->pid(); }
 
     int port() const { return launcher_->port(); }
     int ldaps_port() const { return launcher_->ldaps_port(); }  // 0 without TLS
@@ -76,18 +75,29 @@ public:
     const std::string &ca_file() const { return ca_file_; }
     const std::string &wrong_ca_file() const { return wrong_ca_file_; }
 
-    const std::string &suffix() const { return options_.suffix; }
-    std::string admin_dn() const { return admin_dn_below(options_.suffix); }
-    std::string admin_password() const { return kAdminPassword; }
-    std::string reader_dn() const { return "cn=reader," + options_.suffix; }
+    // The naming context, and the organizational unit of the server entries
+    // in it, present from the start (as is ou=other).
+    static constexpr const char *kSuffix = "o=acme";
+    static constexpr const char *kServersBase = "ou=servers,o=acme";
+    static constexpr const char *kAdminDn = "cn=admin,o=acme";
+    static constexpr const char *kReaderDn = "cn=reader,o=acme";
+    std::string suffix() const { return kSuffix; }
+    std::string servers_base() const { return kServersBase; }
+    std::string admin_dn() const { return kAdminDn; }
+    std::string admin_password() const { return "admin-secret"; }
+    std::string reader_dn() const { return kReaderDn; }
     std::string reader_password() const { return "reader-secret"; }
-    // The organizational unit of the server entries, present from the start.
-    std::string servers_base() const { return "ou=servers," + options_.suffix; }
     const std::string &directory() const { return launcher_->directory(); }
 
-    // Adds entries as the administrator: ldapadd while running, offline
-    // while stopped.
-    void add_ldif(const std::string &ldif);
+    // LDIF of a server entry below kServersBase (or `base`), with more
+    // attribute lines, ending in a blank line.
+    static std::string server_entry(const std::string &name, const std::string &more = "",
+                                    const std::string &base = kServersBase) {
+        return "dn: velmorServername=" + name + "," + base + "\nobjectClass: velmorServer\nvelmorServername: " +
+               name + "\n" + more + "\n";
+    }
+    // Adds entries with ldapadd, bound as the administrator.
+    void add_ldif(const std::string &ldif) const;
     // What the ldapsearch tool finds, bound as the administrator (so no size
     // limit applies): LDIF without comments or line wrapping ("ldapsearch
     // -LLL -o ldif-wrap=no").  `scope` is "base", "one" or "sub"; no
@@ -95,33 +105,8 @@ public:
     std::string ldapsearch_output(const std::string &base, const std::string &scope,
                                   const std::string &filter,
                                   const std::vector<std::string> &attributes = {}) const;
-    // The server's own diagnostics so far.
-    std::string log_text() const;
-
-protected:
-    // What a kind of server adds to the shared setup.
-    struct Kind {
-        veldldap::DirectoryFlavour flavour;
-        // Size limit, access rules and root account in the server's own
-        // terms; suffix, schema and TLS are filled in here.
-        veldldap::DirectoryLaunchOptions launch;
-        // The administrator is the root account; otherwise it is an entry
-        // with these attributes (limits) besides its password.
-        bool admin_is_root;
-        std::string admin_attributes;
-        // Attribute lines of the suffix entry (access rules kept in the data).
-        std::string suffix_attributes;
-        // The environment variable that sets the server's debug level.
-        const char *debug_variable;
-    };
-    DirectoryServer(DirectoryServerOptions options, Kind kind);
-
-    static std::string admin_dn_below(const std::string &suffix) { return "cn=admin," + suffix; }
-    static constexpr const char *kAdminPassword = "admin-secret";
 
 private:
-    void run_as_admin(const char *tool, const std::string &ldif) const;
-
     DirectoryServerOptions options_;
     std::unique_ptr<veldldap::DirectoryLauncher> launcher_;
     std::string ca_file_, wrong_ca_file_;

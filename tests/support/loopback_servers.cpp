@@ -44,12 +44,6 @@ LoopbackServer::~LoopbackServer() {
 
 std::string LoopbackServer::url() const { return "ldap://127.0.0.1:" + std::to_string(port_); }
 
-const std::string &LoopbackServer::garbage() {
-    // Starts like no BER element a client expects: a tag that never ends.
-    static const std::string bytes = std::string(16, '\xff') + "this is not an LDAP message\r\n";
-    return bytes;
-}
-
 void LoopbackServer::serve() {
     pollfd watched[2] = {{wake_[0], POLLIN, 0}, {listener_, POLLIN, 0}};
     for (;;) {
@@ -71,10 +65,13 @@ void LoopbackServer::handle(int connection) {
     case LoopbackBehaviour::closing:
         ::close(connection);
         return;
-    case LoopbackBehaviour::garbage:
+    case LoopbackBehaviour::garbage: {
+        // Starts like no BER element a client expects: a tag that never ends.
+        static const std::string bytes = std::string(16, '\xff') + "this is not an LDAP message\r\n";
         // A short write is fine: the client sees garbage either way.
-        (void)!::send(connection, garbage().data(), garbage().size(), MSG_NOSIGNAL);
+        (void)!::send(connection, bytes.data(), bytes.size(), MSG_NOSIGNAL);
         break;
+    }
     case LoopbackBehaviour::silent:
         break;
     }

@@ -30,9 +30,6 @@ public:
     // Connections accepted so far.
     int connections() const { return accepted_.load(); }
 
-    // The bytes the garbage server sends.
-    static const std::string &garbage();
-
 private:
     void serve();
     void handle(int connection);

@@ -7,6 +7,7 @@
 #define VELDLDAP_SESSION_H
 
 #include <string>
+#include <tuple>
 
 #include "veldldap/dspublic.h"
 #include "ldap_drv.h"
@@ -44,5 +45,10 @@ private:
     CS_VOID *handle_ = nullptr;
     DCL_RESULT *result_ = nullptr;
 };
+
+// A completion record as (status, provstatus, oserr), to compare in one go.
+inline std::tuple<CS_INT, CS_INT, CS_INT> codes(const DCL_COMP &comp) {
+    return {comp.dcl_status, comp.dcl_provstatus, comp.dcl_oserr};
+}
 
 #endif

@@ -1,9 +1,6 @@
 /*
- * The throw-away directory server of the directory tests as an OpenLDAP
- * slapd: the administrator is the rootdn (which no access rule restricts),
- * the access rules and the size limit are slapd.conf lines of the
- * database.  VELDLDAP_SLAPD_DEBUG sets slapd's debug level (default
- * "none": errors only).  Everything else is DirectoryServer's.
+ * The throw-away directory server of the tests as an OpenLDAP slapd, for
+ * tests that need no other kind (directory_server.h).
  */
 #ifndef VELDLDAP_SLAPD_SERVER_H
 #define VELDLDAP_SLAPD_SERVER_H
@@ -14,10 +11,7 @@ using SlapdOptions = DirectoryServerOptions;
 
 class SlapdServer : public DirectoryServer {
 public:
-    explicit SlapdServer(SlapdOptions options = {});
-
-private:
-    static Kind slapd_kind(const SlapdOptions &options);
+    explicit SlapdServer(SlapdOptions options = {}) : DirectoryServer(veldldap::DirectoryFlavour::slapd, options) {}
 };
 
 #endif

@@ -51,10 +51,6 @@ Standin &fresh_standin() {
     return standin;
 }
 
-std::tuple<CS_INT, CS_INT, CS_INT> codes(const DCL_COMP &comp) {
-    return {comp.dcl_status, comp.dcl_provstatus, comp.dcl_oserr};
-}
-
 std::vector<std::string> messages_after(std::size_t count) {
     std::vector<std::string> all = log_messages();
     return {all.begin() + static_cast<long>(std::min(count, all.size())), all.end()};

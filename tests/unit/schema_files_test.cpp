@@ -1,7 +1,8 @@
 // Every schema file in schema/ (the slapd.conf form, the cn=config form and
 // any other server's form) defines exactly the vocabulary's attributes and
 // object class, and all forms define them alike: a directory loaded from any
-// of them stores what the driver writes.
+// of them stores what the driver writes.  The directory tests' servers load
+// velmor.schema and velmor-389ds.ldif; the cn=config form is loaded here.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -12,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "child_process.h"
 #include "veldldap/vocabulary.h"
 
 namespace {
@@ -87,4 +89,22 @@ TEST(SchemaFiles, EveryFormDefinesTheVocabularyAndAllFormsAgree) {
         if (first.empty()) first = definitions;
         EXPECT_EQ(definitions, first) << file << " defines something differently from " << files.front();
     }
+}
+
+TEST(SchemaFiles, TheConfigFormLoadsIntoSlapd) {
+    const std::string ldif = "dn: cn=config\nobjectClass: olcGlobal\ncn: config\n\n"
+                             "dn: cn=schema,cn=config\nobjectClass: olcSchemaConfig\ncn: schema\n\n"
+                             "include: file:///etc/ldap/schema/core.ldif\n\n"
+                             "include: file://" VELDLDAP_SOURCE_DIR "/schema/velmor.ldif\n";
+    std::filesystem::create_directory("config");
+    const auto loaded = veldldap::run_program({"slapadd", "-n0", "-F", "config"}, {.input = ldif});
+    ASSERT_TRUE(loaded.ok()) << loaded.summary() << loaded.out;
+    const auto dump = veldldap::run_program(
+        {"slapcat", "-n0", "-F", "config", "-o", "ldif-wrap=no", "-a", "(cn={1}velmor)"});
+    ASSERT_TRUE(dump.ok()) << dump.summary();
+    std::istringstream lines(dump.out);
+    std::size_t definitions = 0;
+    for (std::string line; std::getline(lines, line);)
+        definitions += line.starts_with("olcAttributeTypes:") || line.starts_with("olcObjectClasses:");
+    EXPECT_EQ(definitions, vocabulary::kAttributeCount + 1);
 }

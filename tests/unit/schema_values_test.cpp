@@ -37,18 +37,14 @@ TEST(Schema, MapsNamesIgnoringCaseAndOidsOnlyWhenExact) {
         EXPECT_EQ(oid.dcl_oidlen, static_cast<CS_INT>(type.size()));
         EXPECT_EQ(gdd__get_dcl_syntax(buffer), syntax) << server_name;
     };
-    // Searches ask for the vocabulary's OIDs in its order; each name, in any
-    // letter case, maps to its OID and syntax.
+    // Each name, in any letter case, maps to its OID and syntax.
     namespace vocabulary = veldldap::vocabulary;
-    for (std::size_t row = 0; row < vocabulary::kAttributeCount; ++row) {
-        const vocabulary::Attribute &attribute = vocabulary::kAttributes[row];
-        EXPECT_EQ(velmor_attributes[row], attribute.oid);
+    for (const vocabulary::Attribute &attribute : vocabulary::kAttributes) {
         std::string upper(attribute.name);
         for (char &c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
         for (const std::string &name : {std::string(attribute.name), upper, std::string(attribute.oid)})
             expect_mapped(name.c_str(), std::string(attribute.oid), attribute.syntax);
     }
-    EXPECT_EQ(velmor_attributes[vocabulary::kAttributeCount], nullptr);
     // Outside the map, or not exactly one of its OIDs: kept as named, syntax string.
     const std::string arc(vocabulary::kAttributeArc);
     const std::tuple<std::string, std::string, CS_INT> cases[] = {
@@ -142,6 +138,9 @@ TEST(Values, AreReadBySyntax) {
     EXPECT_EQ(std::tuple(comp.dcl_status, comp.dcl_provstatus, comp.dcl_oserr), std::tuple(1, DLDAP_ERR_INVALID, 0));
 }
 
+// The add and modify tests (update_standin_test.cpp) write integers,
+// addresses, long texts and unknown syntaxes; these are the values no host
+// object there holds.
 TEST(Values, AreWrittenAsLdapText) {
     char text[GDD_TEXT_SIZE];
     DCL_ATTRVALUE value{};
@@ -151,23 +150,11 @@ TEST(Values, AreWrittenAsLdapText) {
         return std::string(text);
     };
     EXPECT_EQ(written(nullptr, DCL_SYNTAX_INTEGER), "0");
-    value.dcl_integer = INT_MIN;
-    EXPECT_EQ(written(&value, DCL_SYNTAX_INTEGER), "-2147483648");
-    const std::string long_text(600, 's');
-    value.dcl_string = DCL_STRING{600, const_cast<CS_CHAR *>(long_text.c_str())};
-    EXPECT_EQ(written(&value, DCL_SYNTAX_STRING), long_text.substr(0, 512));
-    EXPECT_TRUE(log_contains("Result will be truncated!\n"));
+    EXPECT_EQ(written(nullptr, DCL_SYNTAX_STRING), "");  // no value: the empty text
     value.dcl_string = DCL_STRING{3, const_cast<CS_CHAR *>("1.2.3.4")};
     EXPECT_EQ(written(&value, DCL_SYNTAX_OID), "1.2");
-    EXPECT_EQ(written(nullptr, DCL_SYNTAX_STRING), "");  // no value: the empty text
     value.dcl_string = DCL_STRING{5, nullptr};
     EXPECT_EQ(written(&value, DCL_SYNTAX_OID), "");
-    value.dcl_tranaddr = transport_address("QRWINET", 0, "srvhost,5000");
-    EXPECT_EQ(written(&value, DCL_SYNTAX_TRANADDR), "TCP#0#srvhost 5000");
-    EXPECT_EQ(written(nullptr, DCL_SYNTAX_TRANADDR), " ");
-
-    EXPECT_EQ(gdd__get_ldap_value_string(text, sizeof text, &value, 3), CS_FAIL);
-    EXPECT_TRUE(log_contains("unexpected attribute syntax: 3\n"));
     EXPECT_EQ(gdd__get_ldap_value_string(nullptr, sizeof text, &value, DCL_SYNTAX_TRANADDR), CS_FAIL);
     EXPECT_TRUE(log_contains("gdd__get_ldap_tranaddr_string failed.\n"));
 }

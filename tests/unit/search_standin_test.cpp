@@ -15,19 +15,22 @@
 #include "host/test_host.h"
 #include "host_callbacks.h"
 #include "ldap_alloc.h"
-#include "ldap_schema.h"
 #include "ldap_search.h"
 #include "support/alarm_brackets.h"
 #include "support/loaded_driver.h"
 #include "support/log_file.h"
 #include "support/standin.h"
+#include "veldldap/vocabulary.h"
 
 namespace {
 
+namespace vocabulary = veldldap::vocabulary;
+
+// An attribute may come back named by its OID (as 389 DS does).
 constexpr char kThreeServers[] =
     "dn: velmorServername=srv1, o=acme\nvelmorServername: srv1\nVELMORSTATUS: 7\n"
     "velmorAddress: TCP#0#h1 5000\nvelmorAddress:  \nobjectClass: velmorServer\n"
-    "1.3.6.1.4.1.32473.4.2.6: 1.2.3\n\n"
+    VELDLDAP_ATTRIBUTE_OID(6) ": 1.2.3\n\n"
     "dn: velmorServername=srv2, o=acme\nvelmorServername: srv2\n\n"
     "dn: velmorServername=srv3, o=acme\nvelmorServername: srv3\nvelmorService: s\n\n";
 
@@ -84,7 +87,8 @@ private:
 
 TEST(ReadAndSearch, AskTheDirectoryForTheRightEntries) {
     const std::string dn = "velmorServername=srv1, o=acme", by_name = "base=o=acme|scope=1|filter=";
-    const std::string oid = "1.3.6.1.4.1.32473.4.2.2=", by_dn = "base=" + dn + "|scope=0|filter=" + oid + "*";
+    const std::string oid = std::string(vocabulary::kNamingAttributeOid) + "=";
+    const std::string by_dn = "base=" + dn + "|scope=0|filter=" + oid + "*";
     const std::tuple<std::string, CS_INT, std::string> cases[] = {
         {"srv1", 4, by_name + oid + "srv1"}, {"srv1-and-more", 4, by_name + oid + "srv1"},
         {dn, static_cast<CS_INT>(dn.size()), by_dn}, {dn, CS_NULLTERM, by_dn},
@@ -96,8 +100,10 @@ TEST(ReadAndSearch, AskTheDirectoryForTheRightEntries) {
         {"a\\2a*", CS_NULLTERM, by_name + oid + "a\\5c2a*"},
         {std::string("srv1\0)", 6), 6, by_name + oid + "srv1"},
     };
+    // Every search asks for the vocabulary's attributes, in its order.
     std::string requested = "|timeout=none|attrs=";
-    for (std::size_t i = 0; i < 16; ++i) requested += (i ? "," : "") + std::string(velmor_attributes[i]);
+    for (const vocabulary::Attribute &attribute : vocabulary::kAttributes)
+        requested += (requested.ends_with('=') ? "" : ",") + std::string(attribute.oid);
     StandinSession session;
     for (const auto &[name, length, search] : cases) {
         EXPECT_EQ(session.read(name, length), CS_SUCCEED) << name;

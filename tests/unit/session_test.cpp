@@ -16,10 +16,6 @@
 
 namespace {
 
-std::tuple<CS_INT, CS_INT, CS_INT> codes(const DCL_COMP &comp) {
-    return {comp.dcl_status, comp.dcl_provstatus, comp.dcl_oserr};
-}
-
 CS_RETCODE props(Session &session, CS_INT action, CS_INT property, void *buffer, CS_INT length, CS_INT *out) {
     session.comp = untouched_comp();
     return driver().props(session.handle(), action, property, buffer, length, out, &session.comp);

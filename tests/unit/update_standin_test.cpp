@@ -21,8 +21,9 @@ namespace {
 
 constexpr char kUrl[] = "ldap://127.0.0.1:389/o=acme";
 
-std::tuple<CS_INT, CS_INT, CS_INT> codes(const DCL_COMP &comp) {
-    return {comp.dcl_status, comp.dcl_provstatus, comp.dcl_oserr};
+// One attribute of the modification list the stand-in records: "OP OID=VALUES".
+std::string sent(int operation, const char *name, const std::string &values) {
+    return std::to_string(operation) + " " + oid_of(name) + "=" + values + "\n";
 }
 
 struct BoundSession : Session {
@@ -37,22 +38,17 @@ TEST(Update, AddSendsTheObjectClassAndEveryAttributeAsText) {
     Standin &standin = Standin::use();
     BoundSession session;
     HostObject host;
-    host.text("1.3.6.1.4.1.32473.4.2.2", DCL_SYNTAX_STRING, {"srv1"})
-        .integer("1.3.6.1.4.1.32473.4.2.1", {-2147483647 - 1, 7})
-        .address("1.3.6.1.4.1.32473.4.2.5", "QRWINET", 0, "srvhost, 5000")
-        .text("1.3.6.1.4.1.32473.4.2.6", DCL_SYNTAX_OID, {"1.2.3"})
-        .empty("1.3.6.1.4.1.32473.4.2.4", DCL_SYNTAX_INTEGER)
-        .empty("1.3.6.1.4.1.32473.4.2.5", DCL_SYNTAX_TRANADDR);
+    host.text("velmorServername", DCL_SYNTAX_STRING, {"srv1"})
+        .integer("velmorVersion", {-2147483647 - 1, 7})
+        .address("velmorAddress", "QRWINET", 0, "srvhost, 5000")
+        .text("velmorSecurity", DCL_SYNTAX_OID, {"1.2.3"})
+        .empty("velmorStatus", DCL_SYNTAX_INTEGER)
+        .empty("velmorAddress", DCL_SYNTAX_TRANADDR);
     ASSERT_EQ(session.add("srv1", host.object()), CS_SUCCEED);
     EXPECT_EQ(standin.last_update(),
-              "add velmorServername=srv1, o=acme\n"
-              "0 ObjectClass=velmorServer\n"
-              "0 1.3.6.1.4.1.32473.4.2.2=srv1\n"
-              "0 1.3.6.1.4.1.32473.4.2.1=-2147483648|7\n"
-              "0 1.3.6.1.4.1.32473.4.2.5=TCP#0#srvhost 5000\n"
-              "0 1.3.6.1.4.1.32473.4.2.6=1.2.3\n"
-              "0 1.3.6.1.4.1.32473.4.2.4=0\n"
-              "0 1.3.6.1.4.1.32473.4.2.5= \n");
+              "add velmorServername=srv1, o=acme\n0 ObjectClass=velmorServer\n" + sent(0, "velmorServername", "srv1") +
+                  sent(0, "velmorVersion", "-2147483648|7") + sent(0, "velmorAddress", "TCP#0#srvhost 5000") +
+                  sent(0, "velmorSecurity", "1.2.3") + sent(0, "velmorStatus", "0") + sent(0, "velmorAddress", " "));
     EXPECT_EQ(session.comp.dcl_status, -11);
 }
 
@@ -66,14 +62,14 @@ TEST(Update, ModifyReplacesWithoutTouchingTheObjectClass) {
     EXPECT_TRUE(log_contains("gdd__set_entry: Storing 1 attributes (One extra for ObjectClass)\n"));
 
     HostObject host;
-    host.integer("1.3.6.1.4.1.32473.4.2.4", {3}).without_oid().integer("1.3.6.1.4.1.32473.4.2.1", {1});
+    host.integer("velmorStatus", {3}).without_oid().integer("velmorVersion", {1});
     ASSERT_EQ(session.modify("velmorServername=srv1, ou=other, o=acme", host.object()), CS_SUCCEED);
     // The list ends at the attribute without an OID text.
     EXPECT_EQ(standin.last_update(),
-              "modify velmorServername=srv1, ou=other, o=acme\n2 1.3.6.1.4.1.32473.4.2.4=3\n");
+              "modify velmorServername=srv1, ou=other, o=acme\n" + sent(2, "velmorStatus", "3"));
 
     HostObject long_text;
-    long_text.text("1.3.6.1.4.1.32473.4.2.3", DCL_SYNTAX_STRING, {std::string(600, 's')});
+    long_text.text("velmorService", DCL_SYNTAX_STRING, {std::string(600, 's')});
     ASSERT_EQ(session.modify("srv1", long_text.object()), CS_SUCCEED);
     EXPECT_NE(standin.last_update().find("=" + std::string(512, 's') + "\n"), std::string::npos) << "cut";
 }
@@ -82,10 +78,10 @@ TEST(Update, ValuesThatCannotBeWrittenSendNothing) {
     Standin &standin = Standin::use();
     BoundSession session;
     HostObject unknown_syntax;
-    unknown_syntax.integer("1.3.6.1.4.1.32473.4.2.1", {1});
+    unknown_syntax.integer("velmorVersion", {1});
     unknown_syntax.object()->dcl_attrlist.dcl_attribute[0].dcl_attrsyntax = 3;
     HostObject string_without_values;
-    string_without_values.empty("1.3.6.1.4.1.32473.4.2.3", DCL_SYNTAX_STRING);
+    string_without_values.empty("velmorService", DCL_SYNTAX_STRING);
     for (HostObject *host : {&unknown_syntax, &string_without_values}) {
         EXPECT_EQ(session.add("srv1", host->object()), CS_FAIL);
         EXPECT_EQ(codes(session.comp), std::tuple(1, DLDAP_ERR_INVALID, 0));
@@ -136,9 +132,9 @@ TEST(Update, EveryAllocationFailureIsReportedAndSendsNothing) {
               CS_SUCCEED);
     ASSERT_EQ(gdd_bind(handle, &comp), CS_SUCCEED);
     HostObject host;
-    host.text("1.3.6.1.4.1.32473.4.2.2", DCL_SYNTAX_STRING, {"srv1", "alias"})
-        .integer("1.3.6.1.4.1.32473.4.2.1", {1})
-        .address("1.3.6.1.4.1.32473.4.2.5", "tcp", 0, "h 1 ssl");
+    host.text("velmorServername", DCL_SYNTAX_STRING, {"srv1", "alias"})
+        .integer("velmorVersion", {1})
+        .address("velmorAddress", "tcp", 0, "h 1 ssl");
     for (auto operation : {&gdd_add_entry, &gdd_modify_entry}) {
         const long before = gdd_alloc::allocations;
         ASSERT_EQ(operation(handle, const_cast<char *>("srv1"), 4, host.object(), &comp), CS_SUCCEED);
