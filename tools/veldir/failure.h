@@ -11,6 +11,7 @@
 #define VELDIR_FAILURE_H
 
 #include <string>
+#include <vector>
 
 #include "veldldap/dspublic.h"
 #include "veldldap/failure_codes.h"
@@ -26,6 +27,11 @@ struct Failure {
     DCL_COMP comp{};       // the driver's report, when from_driver
     std::string message;   // the tool's own description, when not from_driver
     std::string hint;      // the tool's own hint, when not from_driver
+    // What veldir found out itself about a driver failure (by probing the
+    // server, the CA file or the string); it replaces the code's hint.
+    std::string diagnosis;
+    std::vector<std::string> driver_log;  // the driver's log lines of the failing call
+    std::string log_file;                 // the driver's log, when there is one
     int exit_code = 0;
 };
 

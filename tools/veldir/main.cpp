@@ -8,6 +8,7 @@
 #include "cli.h"
 #include "commands.h"
 #include "exit_codes.h"
+#include "log_directory.h"
 
 #ifndef VELDIR_VERSION
 #define VELDIR_VERSION "unknown"
@@ -16,7 +17,7 @@
 int main(int argc, char **argv) {
     const std::vector<std::string> words(argv + 1, argv + argc);
     std::string error;
-    const std::optional<Invocation> invocation = parse_command_line(words, error);
+    std::optional<Invocation> invocation = parse_command_line(words, error);
     if (!invocation) {
         std::cerr << "veldir: " << error << '\n';
         return kExitUsage;
@@ -31,6 +32,7 @@ int main(int argc, char **argv) {
                                       : invocation->command == "help" ? "" : invocation->command;
         return print_help(std::cout, topic) ? kExitOk : kExitUsage;
     }
+    log_directory::prepare(*invocation);
     alarm_clock::start_deadline(invocation->deadline);
     try {
         return run_command(*invocation, std::cout, std::cerr);

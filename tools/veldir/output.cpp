@@ -128,6 +128,7 @@ std::vector<std::string> failure_lines(const Failure &failure) {
     lines.push_back(first + explanation.meaning);
     if (!explanation.detail.empty()) lines.push_back(explanation.detail);
     if (!explanation.hint.empty()) lines.push_back("hint: " + explanation.hint);
+    if (!failure.log_file.empty()) lines.push_back("the driver's log: " + failure.log_file);
     return lines;
 }
 
@@ -158,4 +159,5 @@ void write_failure_members(JsonWriter &json, const Failure &failure) {
     json.key("message").value(explanation.meaning);
     json.key("detail").value(explanation.detail);
     json.key("hint").value(explanation.hint);
+    if (!failure.log_file.empty()) json.key("log").value(failure.log_file);
 }
