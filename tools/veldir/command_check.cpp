@@ -140,11 +140,12 @@ public:
     void disconnect(std::ostream &err) { connection_.disconnect(err); }
 
 private:
-    // A bind DN without a password is an anonymous bind to the server.
+    // Without a password the driver drops the bind DN and binds anonymously.
     std::string bind_identity(const std::string &bind_dn) const {
-        if (bind_dn.empty()) return "anonymous";
-        if (!has_password(connection_.settings.init)) return "anonymous (bind DN " + bind_dn + " without a password)";
-        return "as " + bind_dn;
+        const std::string &init = connection_.settings.init;
+        if (!bind_dn_of(init).empty() && !has_password(init))
+            return "anonymous (bind DN " + bind_dn_of(init) + " without a password)";
+        return bind_dn.empty() ? "anonymous" : "as " + bind_dn;
     }
 
     template <typename Action>

@@ -17,6 +17,7 @@
 #include "commands.h"
 #include "connection.h"
 #include "exit_codes.h"
+#include "log_directory.h"
 #include "init_string_mask.h"
 #include "output.h"
 #include "slapd_launcher.h"
@@ -167,7 +168,7 @@ private:
             return finish();
         if (!step("unbind", [&] { return session.unbind(); }, "")) return finish();
         if (!step("close", [&] { return session.close(); }, "")) return finish();
-        out_ << "\nThe whole lifecycle worked.  The driver's log is libveldldap.log in the working directory.\n";
+        out_ << "\nThe whole lifecycle worked.  The driver's log is " << log_directory::log_file() << ".\n";
         return kExitOk;
     }
 

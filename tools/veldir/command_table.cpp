@@ -63,9 +63,13 @@ constexpr Command kCommands[] = {
      "Loads the driver, opens a session, binds (with StartTLS when the\n"
      "initialisation string says starttls), lists the entries below the base,\n"
      "unbinds and closes, timing each step.  A failing step is explained: the\n"
-     "driver's failure code, the LDAP error, and a hint what to change.  The\n"
-     "password is shown as ****.\n",
-     "veldir check\tis the connection working?\n"},
+     "driver's failure code, the LDAP error, and a hint what to change; for a bind\n"
+     "that failed before the server answered, veldir finds the cause itself (the\n"
+     "address unreachable, the CA file unreadable, the server's certificate not\n"
+     "trusted or not for the URL's host), and it shows the lines the driver logged\n"
+     "in the failing step.  The password is shown as ****.\n",
+     "veldir check\tis the connection working?\n"
+     "veldir --init-file conn.init --password-file pw.txt check\tno password in the process list\n"},
     {"encipher", "encipher [--stdin] [--allow-empty]", "encipher a bind password for the init string", 0,
      kAnyNumber, run_encipher,
      "Prints the enciphered form (\"0x01\" and 66 hexadecimal digits) of a password,\n"

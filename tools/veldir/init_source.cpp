@@ -50,6 +50,10 @@ bool init_string_given(const Invocation &invocation) { return invocation.init ||
 
 std::optional<Failure> take_init_string(const Invocation &invocation, ConnectionSettings &settings) {
     if (invocation.init && invocation.init_file) return usage("give the initialisation string once: --init or --init-file");
+    const bool import_reads_input = invocation.command == "import" && !invocation.arguments.empty() &&
+                                    invocation.arguments.front() == "-";
+    if (invocation.init && *invocation.init == "-" && import_reads_input)
+        return usage("standard input cannot give both the initialisation string and the entries to import");
     if (invocation.init && *invocation.init == "-") return read_init_file("-", settings);
     if (invocation.init_file) return read_init_file(*invocation.init_file, settings);
     if (!invocation.init) return std::nullopt;

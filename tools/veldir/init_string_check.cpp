@@ -97,8 +97,8 @@ std::vector<std::string> init_string_warnings(std::string_view init) {
     }
     if (!bind_dn_of(init).empty() && !has_password(init))
         warnings.push_back("the string gives the bind DN " + bind_dn_of(init) +
-                           " but no password: the server takes that for an anonymous bind (give the password "
-                           "with --password-file FILE or -W)");
+                           " but no password, so the driver binds anonymously (give the password with "
+                           "--password-file FILE or -W)");
     return warnings;
 }
 
