@@ -10,6 +10,7 @@
 
 #include "commands.h"
 #include "connection.h"
+#include "driver_log.h"
 #include "exit_codes.h"
 #include "init_string_check.h"
 #include "init_string_mask.h"
@@ -130,7 +131,7 @@ public:
             json.key("step").value(failure->step);
             write_failure_members(json, *failure);
             json.key("driver_log").begin_array();
-            for (const std::string &line : failure->driver_log) json.value(line);
+            for (const std::string &line : driver_lines(*failure)) json.value(line);
             json.end_array();
             json.end_object();
         }
@@ -138,6 +139,10 @@ public:
     }
 
     void disconnect(std::ostream &err) { connection_.disconnect(err); }
+
+    std::vector<std::string> driver_lines(const Failure &failure) const {
+        return driver_log::lines_between(failure.log_begin, failure.log_end, connection_.settings.init);
+    }
 
 private:
     // Without a password the driver drops the bind DN and binds anonymously.
@@ -175,9 +180,9 @@ int run_check(const Invocation &invocation, std::ostream &out, std::ostream &err
         if (failure) {
             out << '\n';
             for (const std::string &line : failure_lines(*failure)) out << line << '\n';
-            if (!failure->driver_log.empty()) {
+            if (const std::vector<std::string> lines = checker.driver_lines(*failure); !lines.empty()) {
                 out << "\nWhat the driver logged in this step:\n";
-                for (const std::string &line : failure->driver_log) out << "  " << line << '\n';
+                for (const std::string &line : lines) out << "  " << line << '\n';
             }
         } else {
             out << "\nThe connection works.\n";

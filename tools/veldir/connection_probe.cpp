@@ -171,7 +171,9 @@ bool fetch_certificate(const Target &target, std::string &der, std::string &erro
     const int version = LDAP_VERSION3, allow = LDAP_OPT_X_TLS_ALLOW, client = 0;
     const timeval limit{probe_seconds(), 0};
     ldap_set_option(ld, LDAP_OPT_PROTOCOL_VERSION, &version);
-    ldap_set_option(ld, LDAP_OPT_NETWORK_TIMEOUT, &limit);
+    // The answer to StartTLS is awaited within the limit.  No network time-out:
+    // with one, this client library's TLS handshake spins on a server that
+    // stalls; the connection was just made, and the --deadline bounds the rest.
     ldap_set_option(ld, LDAP_OPT_TIMEOUT, &limit);
     ldap_set_option(ld, LDAP_OPT_X_TLS_REQUIRE_CERT, &allow);
     ldap_set_option(ld, LDAP_OPT_X_TLS_CACERTFILE, nullptr);

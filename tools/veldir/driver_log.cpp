@@ -54,13 +54,13 @@ Mark mark() {
     return static_cast<Mark>(status.st_size);
 }
 
-std::vector<std::string> lines_since(Mark since, std::string_view init, std::size_t count) {
+std::vector<std::string> lines_between(Mark since, Mark end, std::string_view init, std::size_t count) {
     const std::string file = log_directory::log_file();
     if (file.empty()) return {};
     const Descriptor log(::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     struct stat status {};
     if (log.get() < 0 || ::fstat(log.get(), &status) != 0 || !S_ISREG(status.st_mode)) return {};
-    const Mark end = static_cast<Mark>(status.st_size);
+    end = std::min(end, static_cast<Mark>(status.st_size));
     // The driver truncates a log it takes over, so a smaller file is a new one.
     if (since > end) since = 0;
     const Mark from = std::max<Mark>(since, end > kTailBytes ? end - kTailBytes : 0);

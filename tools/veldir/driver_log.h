@@ -20,9 +20,9 @@ using Mark = std::uintmax_t;
 // Where the log ends now; 0 while there is none.
 Mark mark();
 
-// The lines written since `since`, at most the last `count` of them, each
-// secret text of `init` replaced by "****".
-std::vector<std::string> lines_since(Mark since, std::string_view init, std::size_t count = 30);
+// The lines written between two marks, at most the last `count` of them,
+// each secret text of `init` replaced by "****".
+std::vector<std::string> lines_between(Mark begin, Mark end, std::string_view init, std::size_t count = 30);
 
 }  // namespace driver_log
 

@@ -10,8 +10,8 @@
 #ifndef VELDIR_FAILURE_H
 #define VELDIR_FAILURE_H
 
+#include <cstdint>
 #include <string>
-#include <vector>
 
 #include "veldldap/dspublic.h"
 #include "veldldap/failure_codes.h"
@@ -30,8 +30,11 @@ struct Failure {
     // What veldir found out itself about a driver failure (by probing the
     // server, the CA file or the string); it replaces the code's hint.
     std::string diagnosis;
-    std::vector<std::string> driver_log;  // the driver's log lines of the failing call
-    std::string log_file;                 // the driver's log, when there is one
+    // Where the driver's log lines of the failing call lie in its log
+    // (driver_log.h); read only when shown, so that a run with many failures
+    // keeps two numbers for each.
+    std::uintmax_t log_begin = 0;
+    std::uintmax_t log_end = 0;
     int exit_code = 0;
 };
 

@@ -82,10 +82,10 @@ void prepare(Invocation &invocation) {
 std::optional<Failure> enter() {
     if (!g_entered.empty()) return std::nullopt;
     const fs::path directory = g_chosen ? fs::path(*g_chosen) : default_directory();
-    if (!g_chosen) {
-        if (std::optional<Failure> failure = create_private(directory)) return failure;
+    if (std::optional<Failure> failure = create_private(directory)) return failure;
+    // A directory the user named is the user's choice.
+    if (!g_chosen)
         if (std::optional<Failure> failure = check_private(directory)) return failure;
-    }
     if (::chdir(directory.c_str()) != 0) return directory_failure(directory.string(), std::strerror(errno));
     g_entered = directory.string();
     return std::nullopt;

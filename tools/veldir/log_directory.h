@@ -26,8 +26,9 @@ inline constexpr const char *kLogFileName = "libveldldap.log";
 // remembers the log directory the invocation asks for.
 void prepare(Invocation &invocation);
 
-// Creates the directory when it is the default one and missing, and moves
-// into it; once per process.  A failure names the directory and why.
+// Creates the directory (each missing part 0700) and moves into it; once
+// per process.  The default one must be the user's own and closed to
+// others.  A failure names the directory and why.
 std::optional<Failure> enter();
 
 // The absolute path of the driver's log once veldir is in the directory and

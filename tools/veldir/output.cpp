@@ -4,10 +4,16 @@
 
 #include "json_writer.h"
 #include "ldif.h"
+#include "log_directory.h"
 #include "schema.h"
 #include "table.h"
 
 namespace {
+
+// The driver's log, for a failure of the driver's when the log is there.
+std::string driver_log_of(const Failure &failure) {
+    return failure.from_driver ? log_directory::log_file() : std::string();
+}
 
 std::string joined(const std::vector<std::string> &values) {
     std::string out;
@@ -128,7 +134,7 @@ std::vector<std::string> failure_lines(const Failure &failure) {
     lines.push_back(first + explanation.meaning);
     if (!explanation.detail.empty()) lines.push_back(explanation.detail);
     if (!explanation.hint.empty()) lines.push_back("hint: " + explanation.hint);
-    if (!failure.log_file.empty()) lines.push_back("the driver's log: " + failure.log_file);
+    if (const std::string log = driver_log_of(failure); !log.empty()) lines.push_back("the driver's log: " + log);
     return lines;
 }
 
@@ -159,5 +165,5 @@ void write_failure_members(JsonWriter &json, const Failure &failure) {
     json.key("message").value(explanation.meaning);
     json.key("detail").value(explanation.detail);
     json.key("hint").value(explanation.hint);
-    if (!failure.log_file.empty()) json.key("log").value(failure.log_file);
+    if (const std::string log = driver_log_of(failure); !log.empty()) json.key("log").value(log);
 }

@@ -6,7 +6,6 @@
 #include "driver_log.h"
 #include "exit_codes.h"
 #include "host_callbacks.h"
-#include "log_directory.h"
 
 namespace {
 
@@ -35,8 +34,8 @@ void Session::begin_call() {
 
 Failure Session::reported_failure(const std::string &step, Phase phase, const DCL_COMP &comp) const {
     Failure failure = driver_failure(step, phase, comp);
-    failure.driver_log = driver_log::lines_since(log_mark_, init_);
-    failure.log_file = log_directory::log_file();
+    failure.log_begin = log_mark_;
+    failure.log_end = driver_log::mark();
     // The call had the rest of the deadline as its limit: the deadline stopped it.
     if (deadline::passed()) {
         failure.exit_code = kExitDeadline;
