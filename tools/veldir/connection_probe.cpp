@@ -12,10 +12,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
-#include <chrono>
 #include <cstring>
-#include <memory>
 
 #include "deadline.h"
 #include "exit_codes.h"
@@ -55,10 +54,7 @@ std::optional<Target> target_of(std::string_view init) {
     target.host = url->lud_host != nullptr && url->lud_host[0] != '\0' ? url->lud_host : "localhost";
     target.port = url->lud_port != 0 ? url->lud_port : grammar::is_ldaps_scheme(target.scheme) ? 636 : 389;
     ldap_free_urldesc(url);
-    grammar::Scanner scanner(layout.copy, [](std::string_view token) {
-        return ldap_is_ldap_url(std::string(token).c_str()) != 0;
-    });
-    while (!scanner.at_end()) target.starttls |= scanner.next().kind == grammar::TokenKind::starttls;
+    target.starttls = uses_starttls(init);
     return target;
 }
 

@@ -81,6 +81,13 @@ bool has_password(std::string_view init) {
     return !layout.extensions.password.empty();
 }
 
+bool uses_starttls(std::string_view init) {
+    grammar::Scanner scanner(grammar::working_copy(init), is_ldap_url);
+    while (!scanner.at_end())
+        if (scanner.next().kind == grammar::TokenKind::starttls) return true;
+    return false;
+}
+
 std::vector<std::string> init_string_warnings(std::string_view init) {
     std::vector<std::string> warnings;
     const std::string_view copy = grammar::working_copy(init);

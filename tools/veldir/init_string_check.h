@@ -24,6 +24,9 @@ std::string bind_dn_of(std::string_view init);
 // Whether the string carries a password piece (clear or enciphered).
 bool has_password(std::string_view init);
 
+// Whether "starttls" is among the options before the URL.
+bool uses_starttls(std::string_view init);
+
 // Things the driver takes without a word but reads other than written.
 std::vector<std::string> init_string_warnings(std::string_view init);
 
