@@ -102,8 +102,9 @@ private:
         std::optional<Failure> failure;
         for (ssize_t length; !failure && (length = ::getline(&line, &capacity, file)) >= 0;) {
             ++line_number_;
-            failure = take_line(trim(std::string_view(line, static_cast<std::size_t>(length)).substr(
-                0, static_cast<std::size_t>(length) - (length > 0 && line[length - 1] == '\n' ? 1 : 0))));
+            std::string_view text(line, static_cast<std::size_t>(length));
+            if (text.ends_with('\n')) text.remove_suffix(1);
+            failure = take_line(trim(text));
         }
         if (line != nullptr) explicit_bzero(line, capacity);  // it may have held the password
         std::free(line);
