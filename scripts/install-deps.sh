@@ -3,7 +3,7 @@
 # Runs apt only for what is missing, so a prepared machine starts at once.
 set -euo pipefail
 
-packages=(cmake g++ make pkg-config libldap-dev slapd ldap-utils openssl
+packages=(cmake g++ make pkg-config libldap-dev libgnutls28-dev slapd ldap-utils openssl
           389-ds-base libnss3-tools
           googletest libgtest-dev libgmock-dev libbenchmark-dev strace clang libclang-rt-14-dev
           dpkg-dev file)  # cpack -G DEB: dpkg-shlibdeps, and file to find the binaries

@@ -159,7 +159,7 @@ TEST(VeldirCommandLine, UnreachableServerIsAConnectionErrorWithAHint) {
     EXPECT_EQ(result.exit_code, 3);
     EXPECT_NE(result.err.find("bind failed: DLDAP_ERR_BIND (10)"), std::string::npos) << result.err;
     EXPECT_NE(result.err.find("LDAP -1 LDAP_SERVER_DOWN: Can't contact LDAP server"), std::string::npos);
-    EXPECT_NE(result.err.find("hint: the server is not reachable"), std::string::npos);
+    EXPECT_NE(result.err.find("hint: the server is unreachable: connecting to 127.0.0.1:9 fails"), std::string::npos);
 
     const ToolResult json = run_veldir({"--json", "--init", kNowhere, "read", "srv1"});
     EXPECT_EQ(json.exit_code, 3);

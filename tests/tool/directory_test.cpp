@@ -197,9 +197,9 @@ TEST_F(VeldirDirectory, CheckTimesEachStepOverStartTls) {
 
 TEST(VeldirTimeLimit, SilentServerTimesOutWithinTheLimit) {
     LoopbackServer silent(LoopbackBehaviour::silent);
-    // The deadline's clock is halted while the driver waits, so the wait ends by the time limit.
+    // A deadline further off than the limit leaves the limit in charge.
     const ToolResult result =
-        run_veldir({"--deadline", "0.5", "--timelimit", "1", "--init", silent.url() + "/o=acme", "search"});
+        run_veldir({"--deadline", "30", "--timelimit", "1", "--init", silent.url() + "/o=acme", "search"});
     EXPECT_EQ(result.exit_code, 3);
     EXPECT_NE(result.err.find("DLDAP_ERR_TIMEOUT (16)"), std::string::npos) << result.err;
     EXPECT_NE(result.err.find("--timelimit"), std::string::npos);

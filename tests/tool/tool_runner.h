@@ -1,8 +1,9 @@
 /*
  * Runs veldir as a user's shell would: a child process with arguments,
  * optional standard input or a terminal, and its standard output, standard
- * error and exit code collected.  The child works in the test's own working
- * directory.
+ * error and exit code collected.  The child starts in the test's own
+ * working directory, and its default log directory (where the driver's log
+ * goes) is state/veldir below it.
  */
 #ifndef VELDLDAP_TOOL_RUNNER_H
 #define VELDLDAP_TOOL_RUNNER_H

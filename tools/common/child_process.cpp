@@ -171,6 +171,7 @@ bool make_plumbing(const ProgramOptions &options, Plumbing &plumbing) {
 void collect(const Plumbing &plumbing, pid_t child, const ProgramOptions &options, ProgramResult &result) {
     pollfd streams[2] = {{plumbing.output.get(), POLLIN, 0}, {plumbing.errors.get(), POLLIN, 0}};
     std::string *const texts[2] = {&result.out, &result.err};
+    bool answered = !options.terminal || options.answer.empty();
     while (streams[0].fd >= 0 || streams[1].fd >= 0) {
         if (::poll(streams, 2, -1) < 0) {
             if (errno == EINTR) continue;
@@ -187,6 +188,8 @@ void collect(const Plumbing &plumbing, pid_t child, const ProgramOptions &option
             }
             texts[i]->append(buffer, static_cast<std::size_t>(got));
             if (i == 0 && options.on_output) options.on_output(result.out, child);
+            if (i == 1 && !answered && result.err.find(options.prompt) != std::string::npos)
+                answered = ::write(plumbing.errors.get(), options.answer.data(), options.answer.size()) >= 0;
         }
     }
 }

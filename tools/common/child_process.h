@@ -54,6 +54,11 @@ struct ProgramOptions {
     // terminal's "\r\n" line ends).
     std::optional<TerminalSize> terminal{};
     bool output_on_terminal = false;
+    // With a terminal: `answer` is typed once the terminal shows `prompt`,
+    // as a user answers a question (typed earlier, a program that switches
+    // echo off would discard it).
+    std::string prompt{};
+    std::string answer{};
     // Called with the standard output so far whenever more arrives, and the
     // child's pid: for callers that act on what the program has printed.
     std::function<void(const std::string &out, pid_t child)> on_output{};

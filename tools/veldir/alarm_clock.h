@@ -1,8 +1,9 @@
 /*
  * veldir's alarm clock: the overall --deadline, driven by SIGALRM.  The
  * driver halts it around its blocking LDAP calls (through the exported host
- * functions) and restarts it with the time that remained, so the signal
- * never falls into those calls.  When the deadline passes outside them the
+ * functions) and restarts it with what remains of the deadline on a
+ * steady clock (deadline.h), so the signal never falls into those calls and
+ * their time still counts.  When the deadline passes outside them the
  * tool ends with kExitDeadline; child processes registered here (the demo's
  * server) are stopped first, and then the tool winds down on its own path.
  */
@@ -16,8 +17,7 @@ namespace alarm_clock {
 // Arms the deadline; seconds <= 0 leaves the clock off.
 void start_deadline(double seconds);
 
-// Save what remains and stop the clock / re-arm it with what remained.
-// A second halt without a restart keeps the first saved time.
+// Stop the clock / re-arm it with what remains of the deadline.
 void halt();
 void restart();
 

@@ -21,7 +21,11 @@ struct Invocation {
     std::vector<std::string> arguments;
 
     std::optional<std::string> config_file;
-    std::optional<std::string> init;
+    std::optional<std::string> init;           // "-": read from standard input
+    std::optional<std::string> init_file;
+    std::optional<std::string> password_file;
+    bool ask_password = false;
+    std::optional<std::string> log_dir;
     std::optional<std::string> driver;
     std::optional<std::string> ca;
     std::optional<int> timelimit;

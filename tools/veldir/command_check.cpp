@@ -1,5 +1,6 @@
 // check: the connection diagnosed step by step (load, open, bind, search,
-// unbind, close) with the time of each, and the failing step explained.
+// unbind, close) with the time of each, and the failing step explained with
+// what veldir found out itself and the driver's log lines of that step.
 #include <ldap.h>
 
 #include <iomanip>
@@ -9,7 +10,9 @@
 
 #include "commands.h"
 #include "connection.h"
+#include "driver_log.h"
 #include "exit_codes.h"
+#include "init_string_check.h"
 #include "init_string_mask.h"
 #include "json_writer.h"
 #include "output.h"
@@ -60,18 +63,16 @@ public:
             return failure;
         if (Outcome failure = step("load driver", [&] { return load_driver(connection_.settings.driver, connection_.driver); }))
             return failure;
-        connection_.session = std::make_unique<Session>(connection_.driver, connection_.settings);
+        if (Outcome failure = step("open", [&] { return open_session(connection_); })) return failure;
         Session &session = *connection_.session;
-        if (Outcome failure = step("open", [&] { return session.open(); })) return failure;
         steps_.back().note = "interface version " + std::to_string(session.interface_version());
         if (invocation_.base)
             if (Outcome failure = step("set base", [&] { return session.set_search_base(*invocation_.base); }))
                 return failure;
         std::string bind_dn;
         session.get_property(DCL_PROP_BINDDN, bind_dn);
-        Outcome failure = step("bind", [&] { return session.bind(); });
-        steps_.back().note = transport_of(connection_.settings.init) + ", " +
-                             (bind_dn.empty() ? std::string("anonymous") : "as " + bind_dn);
+        Outcome failure = step("bind", [&] { return bind_session(connection_); });
+        steps_.back().note = transport_of(connection_.settings.init) + ", " + bind_identity(bind_dn);
         if (failure) {
             step("unbind", [&] { return session.unbind(); });
             step("close", [&] { return session.close(); });
@@ -88,6 +89,8 @@ public:
     }
 
     void print_header(std::ostream &out) const {
+        for (const std::string &warning : connection_.settings.warnings) out << "warning: " << warning << '\n';
+        if (!connection_.settings.warnings.empty()) out << '\n';
         Table table;
         table.add_row({"driver", connection_.settings.driver});
         table.add_row({"init", masked_init_string(connection_.settings.init)});
@@ -110,6 +113,9 @@ public:
         json.begin_object();
         json.key("ok").value(!failure);
         json.key("init").value(masked_init_string(connection_.settings.init));
+        json.key("warnings").begin_array();
+        for (const std::string &warning : connection_.settings.warnings) json.value(warning);
+        json.end_array();
         json.key("steps").begin_array();
         for (const StepRecord &record : steps_) {
             json.begin_object();
@@ -124,6 +130,9 @@ public:
             json.key("error").begin_object();
             json.key("step").value(failure->step);
             write_failure_members(json, *failure);
+            json.key("driver_log").begin_array();
+            for (const std::string &line : driver_lines(*failure)) json.value(line);
+            json.end_array();
             json.end_object();
         }
         json.end_object();
@@ -131,7 +140,19 @@ public:
 
     void disconnect(std::ostream &err) { connection_.disconnect(err); }
 
+    std::vector<std::string> driver_lines(const Failure &failure) const {
+        return driver_log::lines_between(failure.log_begin, failure.log_end, connection_.settings.init);
+    }
+
 private:
+    // Without a password the driver drops the bind DN and binds anonymously.
+    std::string bind_identity(const std::string &bind_dn) const {
+        const std::string &init = connection_.settings.init;
+        if (!bind_dn_of(init).empty() && !has_password(init))
+            return "anonymous (bind DN " + bind_dn_of(init) + " without a password)";
+        return bind_dn.empty() ? "anonymous" : "as " + bind_dn;
+    }
+
     template <typename Action>
     Outcome step(const char *name, Action action) {
         const veldldap::StepTimer timer;
@@ -158,9 +179,11 @@ int run_check(const Invocation &invocation, std::ostream &out, std::ostream &err
         checker.print_steps(out);
         if (failure) {
             out << '\n';
-            const std::vector<std::string> lines = failure_lines(*failure);
-            for (const std::string &line : lines) out << line << '\n';
-            out << "The driver's log libveldldap.log in the working directory tells more.\n";
+            for (const std::string &line : failure_lines(*failure)) out << line << '\n';
+            if (const std::vector<std::string> lines = checker.driver_lines(*failure); !lines.empty()) {
+                out << "\nWhat the driver logged in this step:\n";
+                for (const std::string &line : lines) out << "  " << line << '\n';
+            }
         } else {
             out << "\nThe connection works.\n";
         }

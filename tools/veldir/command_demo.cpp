@@ -21,6 +21,7 @@
 #include "demo_report.h"
 #include "directory_launcher.h"
 #include "exit_codes.h"
+#include "log_directory.h"
 #include "init_string_mask.h"
 #include "step_timer.h"
 #include "terminal_text.h"

@@ -1,10 +1,13 @@
 // props: the session's properties as the driver reports them through
-// gdd_props; the password only as "set" or "not set".
+// gdd_props; the password only as "set" or "not set", and that from the
+// string veldir gave the driver: asking the driver for the password
+// property would make it log the clear password.
 #include <ostream>
 
 #include "commands.h"
 #include "connection.h"
 #include "exit_codes.h"
+#include "init_string_check.h"
 #include "json_writer.h"
 #include "output.h"
 #include "table.h"
@@ -61,7 +64,7 @@ int run_props(const Invocation &invocation, std::ostream &out, std::ostream &err
     Outcome failure = connect(invocation, connection, false);
     for (std::size_t i = 0; !failure && i < std::size(kTextProperties); ++i)
         failure = connection.session->get_property(kTextProperties[i].code, properties.values[i]);
-    if (!failure) failure = connection.session->password_is_set(properties.password_set);
+    if (!failure) properties.password_set = has_password(connection.settings.init);
     if (!failure) print_properties(out, invocation.format, connection, properties);
     connection.disconnect(err);
     if (!failure) return kExitOk;

@@ -88,17 +88,30 @@ constexpr Command kCommands[] = {
      "Loads the driver, opens a session, binds (with StartTLS when the\n"
      "initialisation string says starttls), lists the entries below the base,\n"
      "unbinds and closes, timing each step.  A failing step is explained: the\n"
-     "driver's failure code, the LDAP error, and a hint what to change.  The\n"
-     "password is shown as ****.\n",
-     "veldir check\tis the connection working?\n"},
-    {"encipher", "encipher [--stdin]", "encipher a bind password for the init string", 0, kAnyNumber,
-     run_encipher,
+     "driver's failure code, the LDAP error, and a hint what to change; for a bind\n"
+     "that failed before the server answered, veldir finds the cause itself (the\n"
+     "address unreachable, the CA file unreadable, the server's certificate not\n"
+     "trusted or not for the URL's host), and it shows the lines the driver logged\n"
+     "in the failing step.  The password is shown as ****.\n",
+     "veldir check\tis the connection working?\n"
+     "veldir --init-file conn.init --password-file pw.txt check\tno password in the process list\n"},
+    {"encipher", "encipher [--stdin] [--allow-empty]", "encipher a bind password for the init string", 0,
+     kAnyNumber, run_encipher,
      "Prints the enciphered form (\"0x01\" and 66 hexadecimal digits) of a password,\n"
      "to write instead of the clear password after bindname=...? in the\n"
      "initialisation string.  The password is asked for twice without echo on the\n"
      "terminal, or read as one line of standard input with --stdin; never from the\n"
-     "command line.  Exit codes: 0 enciphered, 2 the password cannot be stored, 1\n"
-     "other errors.\n",
+     "command line.  Empty input is refused unless --allow-empty is given.\n"
+     "\n"
+     "The stored form holds 32 enciphered bytes and the length; the driver rebuilds\n"
+     "a longer password by repeating those bytes, so a password over 32 bytes can be\n"
+     "stored only when it repeats itself every 32 bytes.  Give such a password with\n"
+     "--password-file or -W instead.\n"
+     "\n"
+     "The enciphered form is reversible by anyone who has the driver library, and it\n"
+     "binds as it is: it keeps the password from being read at a glance, and the\n"
+     "permissions of the configuration file remain its protection.  Exit codes: 0\n"
+     "enciphered, 2 the password cannot be stored, 1 other errors.\n",
      "veldir encipher\ta password for the init string\n"
      "veldir encipher --stdin < password.txt\n"},
     {"demo", "demo", "try every operation on a throw-away directory server", 0, 0, run_demo,

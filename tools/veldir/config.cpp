@@ -1,16 +1,20 @@
 #include "config.h"
 
+#include <string.h>
 #include <strings.h>
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <set>
 #include <string_view>
 
 #include "exit_codes.h"
+#include "init_string_mask.h"
 #include "schema.h"
+#include "trusted_file.h"
 
 namespace {
 
@@ -41,6 +45,7 @@ constexpr ConfigKey kConfigKeys[] = {
      "/opt/veldldap/lib/libveldldap64.so.15.5.0",
      [](ConnectionSettings &settings, const std::filesystem::path &directory, const std::string &value) {
          settings.driver = relative_to(directory, value);
+         settings.driver_from_file = true;
          return std::optional<std::string>();
      }},
     {"init", "the initialisation string (required)", "",
@@ -73,24 +78,46 @@ public:
           directory_(std::filesystem::absolute(path_).parent_path()) {}
 
     std::optional<Failure> read() {
-        std::ifstream file(path_);
-        if (!file)
-            return tool_failure("read " + path_, "cannot read the configuration file " + path_,
-                                "give another file with --config FILE, or the string with --init", kExitConfiguration);
-        std::string line;
-        while (std::getline(file, line)) {
-            ++line_number_;
-            if (std::optional<Failure> failure = take_line(trim(line))) return failure;
-        }
-        return std::nullopt;
+        TrustedFile trusted;
+        if (std::optional<std::string> problem = open_trusted(path_, trusted))
+            return tool_failure("read " + path_, "the configuration file " + path_ + " is not used: " + *problem,
+                                "give another file with --config FILE, or the string with --init-file FILE",
+                                kExitConfiguration);
+        std::FILE *file = ::fdopen(trusted.descriptor.get(), "r");
+        if (file == nullptr)
+            return tool_failure("read " + path_, "cannot read the configuration file " + path_, "", kExitConfiguration);
+        trusted.descriptor.release();
+        settings_.config_file = path_;
+        const std::optional<Failure> failure = read_lines(file);
+        std::fclose(file);
+        if (!failure && others_can_read(trusted.status) && !hidden_spans(settings_.init).empty())
+            settings_.warnings.push_back(path_ + " holds a password and others can read it: chmod go-r " + path_);
+        return failure;
     }
 
 private:
+    std::optional<Failure> read_lines(std::FILE *file) {
+        char *line = nullptr;
+        std::size_t capacity = 0;
+        std::optional<Failure> failure;
+        for (ssize_t length; !failure && (length = ::getline(&line, &capacity, file)) >= 0;) {
+            ++line_number_;
+            std::string_view text(line, static_cast<std::size_t>(length));
+            if (text.ends_with('\n')) text.remove_suffix(1);
+            failure = take_line(trim(text));
+        }
+        if (line != nullptr) explicit_bzero(line, capacity);  // it may have held the password
+        std::free(line);
+        return failure;
+    }
+
     std::optional<Failure> take_line(std::string_view line) {
         if (line.empty() || line.front() == '#' || line.front() == ';') return std::nullopt;
         if (line.front() == '[') {
             if (line.back() != ']') return error("a section header must end with ]");
-            in_directory_ = same_word(trim(line.substr(1, line.size() - 2)), "DIRECTORY");
+            const std::string_view name = trim(line.substr(1, line.size() - 2));
+            settings_.config_sections.emplace_back(name);
+            in_directory_ = same_word(name, "DIRECTORY");
             return std::nullopt;
         }
         const std::size_t equals = line.find('=');

@@ -24,6 +24,12 @@ struct ConnectionSettings {
     std::string init;                // the initialisation string
     std::string ca;                  // CA certificate file for TLS
     std::optional<int> timelimit;    // seconds per network wait; 0: no limit
+
+    // What was read, for the messages when something is missing.
+    std::string config_file;                   // empty: none was read
+    std::vector<std::string> config_sections;  // the section names met, as written
+    bool driver_from_file = false;             // driver = of the file
+    std::vector<std::string> warnings;         // for the user, before anything is sent
 };
 
 inline constexpr const char *kDefaultConfigFile = "libdsv.cfg";
@@ -54,10 +60,16 @@ inline constexpr std::string_view kConfigFileRules =
     "from after the = to the end of the line, blanks at both ends removed; put it in double quotes to keep such "
     "blanks.  There are no end-of-line comments, so a password may contain # and ;.  Relative paths count from "
     "the directory of the file.  Other sections are ignored, so the file can be shared with other programs.  "
-    "Command-line options win over the file.";
+    "Command-line options win over the file; with --init or --init-file no file is read unless --config names "
+    "one.  veldir reads the file, and loads the driver it names, only when each is a regular file owned by you "
+    "or root that no one else can write, in a directory no one else can write; otherwise it stops with exit code "
+    "3 and says why.  A file that others can read and that holds a password, clear or enciphered, draws a "
+    "warning: the enciphered form only keeps the password from being read at a glance, so the file's "
+    "permissions are its protection.";
 
 // Reads the [DIRECTORY] section of `path` into `settings` (keys absent from the
-// file leave their fields alone).  A failure names the file and the line.
+// file leave their fields alone), when the file may be trusted.  A failure
+// names the file and the line, or why the file is not used.
 std::optional<Failure> read_config_file(const std::string &path, ConnectionSettings &settings);
 
 #endif

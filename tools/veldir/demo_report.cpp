@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "json_writer.h"
+#include "log_directory.h"
 #include "terminal_text.h"
 
 namespace {
@@ -48,7 +49,7 @@ public:
             out_ << '\n';
             for (const std::string &line : failure_lines(*failure)) out_ << "  " << line << '\n';
         } else {
-            out_ << "\nThe whole lifecycle worked.  The driver's log is libveldldap.log in the working directory.\n";
+            out_ << "\nThe whole lifecycle worked.  The driver's log is " << log_directory::log_file() << ".\n";
         }
         if (server_removed) out_ << "\nThe server was stopped and its directory removed.\n";
         out_ << std::flush;

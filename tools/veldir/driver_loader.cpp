@@ -5,6 +5,7 @@
 
 #include "exit_codes.h"
 #include "host_functions.h"
+#include "log_directory.h"
 
 #ifndef VELDIR_LIBDIR_FROM_BINDIR
 #define VELDIR_LIBDIR_FROM_BINDIR "../lib"
@@ -31,6 +32,8 @@ std::string default_driver_path() {
 std::optional<Failure> load_driver(const std::string &path, DriverLibrary &driver) {
     std::error_code error;
     const std::filesystem::path absolute = std::filesystem::absolute(path, error).lexically_normal();
+    // The driver writes its log into the working directory from its first call on.
+    if (std::optional<Failure> failure = log_directory::enter()) return failure;
     if (!std::filesystem::exists(absolute, error))
         return tool_failure("load driver", "the driver " + absolute.string() + " does not exist",
                             "name the driver with --driver PATH or driver = in libdsv.cfg", kExitConfiguration);

@@ -17,7 +17,8 @@ using veldldap::DriverLibrary;
 // The driver beside veldir's own installation: <prefix>/bin/../lib/libveldldap64.so.15.5.0.
 std::string default_driver_path();
 
-// Loads the driver (never unloaded) and points com_path_anyfile at its directory.
+// Moves into the log directory, loads the driver (never unloaded) and points
+// com_path_anyfile at its directory.
 std::optional<Failure> load_driver(const std::string &path, DriverLibrary &driver);
 
 // The failure for an entry point the loaded driver does not offer.

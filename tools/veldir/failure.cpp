@@ -23,18 +23,18 @@ constexpr CodeHint kCodeHints[] = {
     {DLDAP_ERR_NOMEM, "free some memory and try again"},
     {DLDAP_ERR_LOADLIB,
      "check that lib3p64/libvelmorldap64.so.15.5.0 beside the driver points to the OpenLDAP client "
-     "library; libveldldap.log in the working directory names what was missing"},
+     "library; the driver's log names what was missing"},
     {DLDAP_ERR_INITSTR,
      "the form is: [retry=N] [delay=N] [starttls] ldap://HOST:PORT/BASE-DN????bindname=BIND-DN?PASSWORD; "
      "scheme, port and base DN are required, the first extension must begin with bindname="},
     {DLDAP_ERR_EINTR, "try again"},
-    {DLDAP_ERR_INVALID, "check the attribute values; libveldldap.log in the working directory has the details"},
+    {DLDAP_ERR_INVALID, "check the attribute values; the driver's log has the details"},
     {DLDAP_ERR_NOENTRY, "check the server name and the search base (the URL's base DN, or --base)"},
     {DLDAP_ERR_PROPS, "a property text may be at most 512 characters"},
     {DLDAP_ERR_LDAPINIT, "check the scheme, host and port of the URL"},
     {DLDAP_ERR_BIND, "check the bind DN (bindname=) and the password of the initialisation string"},
     {DLDAP_ERR_UNBIND, "the connection was probably lost already; nothing to do"},
-    {DLDAP_ERR_SEARCH, "libveldldap.log in the working directory has the details"},
+    {DLDAP_ERR_SEARCH, "the driver's log has the details"},
     {DLDAP_ERR_UPDATE, "check the entry's name and values against the directory's schema"},
     {DLDAP_ERR_DELETE, "check the entry's name"},
     {DLDAP_ERR_ACCESS,
@@ -123,6 +123,27 @@ int exit_code_for(Phase phase, const DCL_COMP &comp) {
     }
 }
 
+// The report in words, before what veldir found out itself.
+Explanation explain_report(const Failure &failure) {
+    if (!failure.from_driver) return {"", failure.message, "", failure.hint};
+    const DCL_COMP &comp = failure.comp;
+    if (comp.dcl_status == DLDAP_STATUS_BAD_OPTION)
+        return {"DLDAP_STATUS_BAD_OPTION", DLDAP_STATUS_BAD_OPTION_MEANING, "",
+                "options before the URL are retry=N, delay=N (N a decimal number) and starttls; "
+                "starttls cannot be used with an ldaps:// URL; the string must not begin with a blank"};
+    if (comp.dcl_provstatus == 0)
+        return {"no failure code", "the driver failed without filling its report", "",
+                "the driver's log has the details"};
+    const VELDLDAP_FAILURE_CODE *code = veldldap_failure_code(comp.dcl_provstatus);
+    if (code == nullptr)
+        return {"dcl_provstatus " + std::to_string(comp.dcl_provstatus),
+                "the driver failed with a code veldir does not know", describe_oserr(VELDLDAP_OSERR_LDAP, comp.dcl_oserr),
+                "the driver's log has the details"};
+    std::string_view hint = specific_hint(code->code, comp.dcl_oserr);
+    if (hint.empty()) hint = code_hint(code->code);
+    return {code->symbol, code->meaning, describe_oserr(code->oserr_kind, comp.dcl_oserr), std::string(hint)};
+}
+
 }  // namespace
 
 Failure driver_failure(std::string step, Phase phase, const DCL_COMP &comp) {
@@ -149,22 +170,9 @@ std::string failure_code_name(CS_INT provstatus) {
     return code == nullptr ? std::string() : std::string(code->symbol);
 }
 
+
 Explanation explain(const Failure &failure) {
-    if (!failure.from_driver) return {"", failure.message, "", failure.hint};
-    const DCL_COMP &comp = failure.comp;
-    if (comp.dcl_status == DLDAP_STATUS_BAD_OPTION)
-        return {"DLDAP_STATUS_BAD_OPTION", DLDAP_STATUS_BAD_OPTION_MEANING, "",
-                "options before the URL are retry=N, delay=N (N a decimal number) and starttls; "
-                "starttls cannot be used with an ldaps:// URL; the string must not begin with a blank"};
-    if (comp.dcl_provstatus == 0)
-        return {"no failure code", "the driver failed without filling its report", "",
-                "libveldldap.log in the working directory has the details"};
-    const VELDLDAP_FAILURE_CODE *code = veldldap_failure_code(comp.dcl_provstatus);
-    if (code == nullptr)
-        return {"dcl_provstatus " + std::to_string(comp.dcl_provstatus),
-                "the driver failed with a code veldir does not know", describe_oserr(VELDLDAP_OSERR_LDAP, comp.dcl_oserr),
-                "libveldldap.log in the working directory has the details"};
-    std::string_view hint = specific_hint(code->code, comp.dcl_oserr);
-    if (hint.empty()) hint = code_hint(code->code);
-    return {code->symbol, code->meaning, describe_oserr(code->oserr_kind, comp.dcl_oserr), std::string(hint)};
+    Explanation explanation = explain_report(failure);
+    if (!failure.diagnosis.empty()) explanation.hint = failure.diagnosis;
+    return explanation;
 }

@@ -10,6 +10,7 @@
 #ifndef VELDIR_FAILURE_H
 #define VELDIR_FAILURE_H
 
+#include <cstdint>
 #include <string>
 
 #include "veldldap/dspublic.h"
@@ -26,6 +27,14 @@ struct Failure {
     DCL_COMP comp{};       // the driver's report, when from_driver
     std::string message;   // the tool's own description, when not from_driver
     std::string hint;      // the tool's own hint, when not from_driver
+    // What veldir found out itself about a driver failure (by probing the
+    // server, the CA file or the string); it replaces the code's hint.
+    std::string diagnosis;
+    // Where the driver's log lines of the failing call lie in its log
+    // (driver_log.h); read only when shown, so that a run with many failures
+    // keeps two numbers for each.
+    std::uintmax_t log_begin = 0;
+    std::uintmax_t log_end = 0;
     int exit_code = 0;
 };
 

@@ -36,8 +36,8 @@ void print_exit_codes(std::ostream &out) {
 
 void print_config(std::ostream &out) {
     out << "The connection configuration file libdsv.cfg (found with --config FILE, else in\n"
-           "the working directory) is an INI-style file; veldir reads its [DIRECTORY]\n"
-           "section:\n\n";
+           "the working directory unless --init or --init-file gives the string) is an\n"
+           "INI-style file; veldir reads its [DIRECTORY] section:\n\n";
     for (const std::string &line : sample_config_file()) out << "  " << line << '\n';
     out << "\nKeys:\n";
     for (const ConfigKey &key : config_keys()) {
@@ -52,7 +52,11 @@ void print_config(std::ostream &out) {
            "where URL is ldap://HOST:PORT/BASE-DN????bindname=BIND-DN?PASSWORD (or ldaps://);\n"
            "the port and base DN are required, the password is clear text or the\n"
            "enciphered form made by \"veldir encipher\".  Without the password the session\n"
-           "binds anonymously.\n";
+           "binds anonymously.  --password-file FILE or -W puts the password into the\n"
+           "string in memory, enciphered where it can be; a string given with --init is in\n"
+           "the process list for every local user to read, so keep the password out of it.\n"
+           "The enciphered form is reversible by anyone who has the driver library: the\n"
+           "permissions of the file that holds it are its protection.\n";
 }
 
 void print_attributes(std::ostream &out) {
@@ -104,8 +108,9 @@ void print_overview(std::ostream &out) {
     out << '\n';
     print_exit_codes(out);
     out << "\nHelp topics: " << topic_names() << " (veldir help TOPIC).\n"
-        << "The connection comes from libdsv.cfg or --init: \"veldir help config\".\n"
-           "The driver writes its log libveldldap.log into the working directory.\n";
+        << "The connection comes from libdsv.cfg, --init-file or --init: \"veldir help config\".\n"
+           "The driver writes its log libveldldap.log, with the initialisation string and\n"
+           "every value read, into veldir's log directory (--log-dir).\n";
 }
 
 void print_command(std::ostream &out, const Command &command) {

@@ -10,6 +10,7 @@
 #include "exit_codes.h"
 #include "json_writer.h"
 #include "output.h"
+#include "log_directory.h"
 
 #ifndef VELDIR_VERSION
 #define VELDIR_VERSION "unknown"
@@ -19,7 +20,7 @@ int main(int argc, char **argv) {
     const std::vector<std::string> words(argv + 1, argv + argc);
     std::string error;
     Format format = Format::table;
-    const std::optional<Invocation> invocation = parse_command_line(words, error, format);
+    std::optional<Invocation> invocation = parse_command_line(words, error, format);
     if (!invocation) {
         print_usage_error(std::cout, std::cerr, format, error);
         return kExitUsage;
@@ -37,6 +38,7 @@ int main(int argc, char **argv) {
         print_usage_error(std::cout, std::cerr, format, "no help on \"" + topic + "\" (see veldir --help)");
         return kExitUsage;
     }
+    log_directory::prepare(*invocation);
     alarm_clock::start_deadline(invocation->deadline);
     try {
         return run_command(*invocation, std::cout, std::cerr);

@@ -68,9 +68,26 @@ bool store_server(Invocation &invocation, std::string_view value) {
 constexpr Option kOptions[] = {
     {.name = "--config", .value = "FILE", .group = OptionGroup::connection,
      .take = store_text<&Invocation::config_file>,
-     .help = "connection configuration file (default: ./libdsv.cfg if present)"},
+     .help = "connection configuration file (default: ./libdsv.cfg if present, unless --init or --init-file "
+             "gives the string); used only when it is a regular file of yours or root's that no one else can "
+             "write, in a directory no one else can write"},
     {.name = "--init", .value = "STRING", .group = OptionGroup::connection, .take = store_text<&Invocation::init>,
-     .setting = "init", .help = "the initialisation string, instead of init = in the configuration file"},
+     .setting = "init",
+     .help = "the initialisation string, instead of init = in the configuration file; - reads it from standard "
+             "input.  Every local user sees it in the process list: give a password with --password-file or -W, "
+             "or the whole string with --init-file"},
+    {.name = "--init-file", .value = "FILE", .group = OptionGroup::connection,
+     .take = store_text<&Invocation::init_file>,
+     .help = "read the initialisation string from the first line of FILE, which keeps it out of the process "
+             "list"},
+    {.name = "--password-file", .value = "FILE", .group = OptionGroup::connection,
+     .take = store_text<&Invocation::password_file>,
+     .help = "read the bind password from the first line of FILE and put it into the initialisation string in "
+             "memory only, enciphered where it can be, so that the driver's log never holds it in clear; the "
+             "string must give bindname= and no password"},
+    {.name = "--ask-password", .short_name = "-W", .group = OptionGroup::connection,
+     .take = set<&Invocation::ask_password, true>,
+     .help = "ask for the bind password on the terminal, without echo, and use it as --password-file does"},
     {.name = "--driver", .value = "PATH", .group = OptionGroup::connection, .take = store_text<&Invocation::driver>,
      .setting = "driver"},
     {.name = "--ca", .value = "FILE", .group = OptionGroup::connection, .take = store_text<&Invocation::ca>,
@@ -83,8 +100,10 @@ constexpr Option kOptions[] = {
              "the suffix of names built from server names"},
     {.name = "--deadline", .value = "SECONDS", .group = OptionGroup::connection,
      .take = store_seconds<&Invocation::deadline>, .needs = "a number of seconds",
-     .help = "stop veldir with exit code 5 when it runs longer than this; the driver's blocking LDAP calls are "
-             "never interrupted (--timelimit bounds them)"},
+     .help = "bound the whole run: veldir gives each driver call what remains as its time limit (never more "
+             "than --timelimit; whole seconds, rounded up), and stops with exit code 5 when the deadline has "
+             "passed.  The driver's add, modify and delete have no time limit of their own: there the alarm "
+             "clock (SIGALRM) stops veldir"},
     {.name = "--json", .group = OptionGroup::output, .take = set<&Invocation::format, Format::json>,
      .excludes = "--ldif --columns --wide",
      .help = "results as JSON on standard output, and failures (usage errors too) as an object with \"ok\": "
@@ -103,6 +122,10 @@ constexpr Option kOptions[] = {
     {.name = "--server", .value = "KIND", .take = store_server, .needs = "slapd or 389ds", .command = "demo",
      .help = "the throw-away directory server the demo starts: slapd (default) or 389ds (389 Directory "
              "Server)"},
+    {.name = "--log-dir", .value = "DIR", .take = store_text<&Invocation::log_dir>,
+     .help = "the directory veldir works in while it hosts the driver, where the driver writes its log "
+             "libveldldap.log (default: $XDG_STATE_HOME/veldir, else ~/.local/state/veldir, created readable by "
+             "you alone); paths on the command line still count from where you are"},
     {.name = "--help", .short_name = "-h", .take = set<&Invocation::help, true>,
      .help = "print the help (this text; with a command, that command's)"},
     {.name = "--version", .take = set<&Invocation::version, true>, .help = "print veldir's version"},

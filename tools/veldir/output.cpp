@@ -5,11 +5,17 @@
 #include "exit_codes.h"
 #include "json_writer.h"
 #include "ldif.h"
+#include "log_directory.h"
 #include "schema.h"
 #include "table.h"
 #include "terminal_text.h"
 
 namespace {
+
+// The driver's log, for a failure of the driver's when the log is there.
+std::string driver_log_of(const Failure &failure) {
+    return failure.from_driver ? log_directory::log_file() : std::string();
+}
 
 std::string joined(const std::vector<std::string> &values) {
     std::string out;
@@ -155,6 +161,7 @@ std::vector<std::string> failure_lines(const Failure &failure) {
     add_message_lines(lines, first, explanation.meaning);
     if (!explanation.detail.empty()) add_message_lines(lines, "", explanation.detail);
     if (!explanation.hint.empty()) add_message_lines(lines, "hint: ", explanation.hint);
+    if (const std::string log = driver_log_of(failure); !log.empty()) lines.push_back("the driver's log: " + log);
     return lines;
 }
 
@@ -198,4 +205,5 @@ void write_failure_members(JsonWriter &json, const Failure &failure) {
     json.key("message").value(explanation.meaning);
     json.key("detail").value(explanation.detail);
     json.key("hint").value(explanation.hint);
+    if (const std::string log = driver_log_of(failure); !log.empty()) json.key("log").value(log);
 }

@@ -49,7 +49,7 @@ void print_usage_error(std::ostream &out, std::ostream &err, Format format, cons
 
 // The members of a failure's JSON object, into an object the caller opened:
 // code, the driver's status, provstatus and oserr when it reported them,
-// message, detail and hint.  Every JSON report of a failure uses it.
+// message, detail, hint, and the driver's log when there is one.  Every JSON report of a failure uses it.
 void write_failure_members(JsonWriter &json, const Failure &failure);
 
 // The failure's lines in words, for reports that list several (check, import,

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "deadline.h"
+#include "driver_log.h"
 #include "exit_codes.h"
 #include "host_callbacks.h"
 
@@ -12,9 +14,9 @@ constexpr CS_INT kPropertyBufferSize = 513;  // the driver's texts are at most 5
 }  // namespace
 
 Session::Session(const DriverLibrary &driver, const ConnectionSettings &settings)
-    : driver_(driver), init_(settings.init) {
+    : driver_(driver), init_(settings.init), configured_timelimit_(settings.timelimit.value_or(0)) {
     std::strncpy(properties_.dsp_tls_ca, settings.ca.c_str(), sizeof properties_.dsp_tls_ca - 1);
-    properties_.dsp_timelimit = settings.timelimit.value_or(0);
+    properties_.dsp_timelimit = configured_timelimit_;
 }
 
 Session::~Session() {
@@ -22,16 +24,36 @@ Session::~Session() {
     close();
 }
 
+// The driver reads the time limit through its pointer to the properties at
+// every call, so each call gets what remains of the deadline.
+void Session::begin_call() {
+    comp_ = DCL_COMP{};
+    properties_.dsp_timelimit = deadline::step_time_limit(configured_timelimit_);
+    log_mark_ = driver_log::mark();
+}
+
+Failure Session::reported_failure(const std::string &step, Phase phase, const DCL_COMP &comp) const {
+    Failure failure = driver_failure(step, phase, comp);
+    failure.log_begin = log_mark_;
+    failure.log_end = driver_log::mark();
+    // The call had the rest of the deadline as its limit: the deadline stopped it.
+    if (deadline::passed()) {
+        failure.exit_code = kExitDeadline;
+        failure.diagnosis = "the --deadline passed during this step, which had what remained of it as its time limit";
+    }
+    return failure;
+}
+
 Outcome Session::finish(CS_RETCODE result, const std::string &step, Phase phase) const {
     if (result == CS_SUCCEED) return std::nullopt;
-    return driver_failure(step, phase, comp_);
+    return reported_failure(step, phase, comp_);
 }
 
 Outcome Session::open() {
     if (init_.empty())
         return tool_failure("open", "no initialisation string",
                             "give it with --init STRING or as init = in libdsv.cfg", kExitConfiguration);
-    comp_ = DCL_COMP{};
+    begin_call();
     CS_VOID *handle = nullptr;
     const CS_RETCODE result =
         driver_.open(init_.data(), static_cast<CS_INT>(init_.size()), &version_, &handle, &comp_, &properties_);
@@ -42,7 +64,7 @@ Outcome Session::open() {
 Outcome Session::bind() {
     if (driver_.bind == nullptr) return missing_entry_point(driver_, "gdd_bind");
     bind_tried_ = true;
-    comp_ = DCL_COMP{};
+    begin_call();
     return finish(driver_.bind(handle_, &comp_), "bind", Phase::connection);
 }
 
@@ -50,13 +72,13 @@ Outcome Session::unbind() {
     if (!bind_tried_ || handle_ == nullptr) return std::nullopt;
     if (driver_.unbind == nullptr) return missing_entry_point(driver_, "gdd_unbind");
     bind_tried_ = false;
-    comp_ = DCL_COMP{};
+    begin_call();
     return finish(driver_.unbind(handle_, &comp_), "unbind", Phase::connection);
 }
 
 Outcome Session::close() {
     if (handle_ == nullptr) return std::nullopt;
-    comp_ = DCL_COMP{};
+    begin_call();
     const CS_RETCODE result = driver_.close(handle_, &comp_);
     handle_ = nullptr;
     return finish(result, "close", Phase::connection);
@@ -70,19 +92,9 @@ Outcome Session::get_property(CS_INT property, std::string &value) {
     return outcome;
 }
 
-Outcome Session::password_is_set(bool &is_set) {
-    char buffer[kPropertyBufferSize] = {};
-    CS_INT length = 0;
-    const Outcome outcome = fetch_property(DCL_PROP_PASSWORD, buffer, sizeof buffer, length);
-    // Only whether there is one leaves this function.
-    explicit_bzero(buffer, sizeof buffer);
-    is_set = !outcome && length > 0;
-    return outcome;
-}
-
 Outcome Session::fetch_property(CS_INT property, char *buffer, CS_INT size, CS_INT &length) {
     if (driver_.props == nullptr) return missing_entry_point(driver_, "gdd_props");
-    comp_ = DCL_COMP{};
+    begin_call();
     const CS_RETCODE result =
         driver_.props(handle_, DCL_ACTION_GET, property, buffer, size, &length, &comp_);
     return finish(result, "props", Phase::connection);
@@ -94,7 +106,7 @@ Outcome Session::set_search_base(const std::string &base) {
         return tool_failure("set search base", "the search base is longer than 512 characters", "", kExitUsage);
     std::string text = base;
     CS_INT unused = 0;
-    comp_ = DCL_COMP{};
+    begin_call();
     return finish(driver_.props(handle_, DCL_ACTION_SET, DCL_PROP_DITBASE, text.data(), CS_NULLTERM, &unused, &comp_),
                   "set search base", Phase::connection);
 }
@@ -109,14 +121,14 @@ Outcome Session::take_result(CS_RETCODE result, DCL_RESULT *&dcl_result, const s
     if (result == CS_SUCCEED) return std::nullopt;
     // No entries below the base is an answer, not an error, for a listing.
     if (none_is_success && report.dcl_provstatus == DLDAP_ERR_NOENTRY && report.dcl_oserr == 0) return std::nullopt;
-    return driver_failure(step, Phase::operation, report);
+    return reported_failure(step, Phase::operation, report);
 }
 
 Outcome Session::read(const std::string &name, std::vector<Entry> &entries) {
     if (driver_.read == nullptr) return missing_entry_point(driver_, "gdd_read");
     std::string text = name;
     DCL_RESULT *result = nullptr;
-    comp_ = DCL_COMP{};
+    begin_call();
     const CS_RETCODE code = driver_.read(handle_, text.data(), static_cast<CS_INT>(text.size()), &result, &comp_);
     return take_result(code, result, "read " + name, entries, false);
 }
@@ -125,7 +137,7 @@ Outcome Session::search(std::vector<Entry> &entries) {
     if (driver_.search == nullptr) return missing_entry_point(driver_, "gdd_search");
     DCL_OID server_class{static_cast<CS_INT>(kServerClassOid.size()), const_cast<CS_CHAR *>(kServerClassOid.data())};
     DCL_RESULT *result = nullptr;
-    comp_ = DCL_COMP{};
+    begin_call();
     const CS_RETCODE code = driver_.search(handle_, &server_class, &result, &comp_);
     return take_result(code, result, "search", entries, true);
 }
@@ -133,7 +145,7 @@ Outcome Session::search(std::vector<Entry> &entries) {
 Outcome Session::add(const std::string &name, ObjectBuilder &object) {
     if (driver_.add_entry == nullptr) return missing_entry_point(driver_, "gdd_add_entry");
     std::string text = name;
-    comp_ = DCL_COMP{};
+    begin_call();
     return finish(driver_.add_entry(handle_, text.data(), static_cast<CS_INT>(text.size()), object.object(), &comp_),
                   "add " + name, Phase::operation);
 }
@@ -141,7 +153,7 @@ Outcome Session::add(const std::string &name, ObjectBuilder &object) {
 Outcome Session::modify(const std::string &name, ObjectBuilder &object) {
     if (driver_.modify_entry == nullptr) return missing_entry_point(driver_, "gdd_modify_entry");
     std::string text = name;
-    comp_ = DCL_COMP{};
+    begin_call();
     return finish(
         driver_.modify_entry(handle_, text.data(), static_cast<CS_INT>(text.size()), object.object(), &comp_),
         "modify " + name, Phase::operation);
@@ -150,7 +162,7 @@ Outcome Session::modify(const std::string &name, ObjectBuilder &object) {
 Outcome Session::remove(const std::string &name) {
     if (driver_.delete_entry == nullptr) return missing_entry_point(driver_, "gdd_delete_entry");
     std::string text = name;
-    comp_ = DCL_COMP{};
+    begin_call();
     return finish(driver_.delete_entry(handle_, text.data(), static_cast<CS_INT>(text.size()), &comp_),
                   "delete " + name, Phase::operation);
 }

@@ -17,6 +17,7 @@
 #include "config.h"
 #include "dcl_object.h"
 #include "driver_loader.h"
+#include "driver_log.h"
 #include "entry.h"
 #include "failure.h"
 
@@ -34,9 +35,9 @@ public:
     Outcome unbind();
     Outcome close();
 
-    // Session properties (gdd_props); the password is never read back as text.
+    // Session properties (gdd_props).  The password is never read back: the
+    // driver logs every property text it hands out.
     Outcome get_property(CS_INT property, std::string &value);
-    Outcome password_is_set(bool &is_set);
     Outcome set_search_base(const std::string &base);
 
     Outcome read(const std::string &name, std::vector<Entry> &entries);
@@ -52,17 +53,23 @@ public:
 private:
     // gdd_props with DCL_ACTION_GET into `buffer`.
     Outcome fetch_property(CS_INT property, char *buffer, CS_INT size, CS_INT &length);
+    // Before each driver call: a fresh report, the call's time limit, the log's mark.
+    void begin_call();
+    // A failed call's report with the driver's log lines of it.
+    Failure reported_failure(const std::string &step, Phase phase, const DCL_COMP &comp) const;
     Outcome finish(CS_RETCODE result, const std::string &step, Phase phase) const;
     Outcome take_result(CS_RETCODE result, DCL_RESULT *&dcl_result, const std::string &step,
                         std::vector<Entry> &entries, bool none_is_success);
 
     const DriverLibrary &driver_;
     std::string init_;
+    int configured_timelimit_ = 0;  // --timelimit or timelimit =
     DCL_SESS_PROPS properties_{};
     CS_VOID *handle_ = nullptr;
     CS_INT version_ = 0;
     bool bind_tried_ = false;
     mutable DCL_COMP comp_{};
+    driver_log::Mark log_mark_ = 0;
 };
 
 #endif

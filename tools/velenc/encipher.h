@@ -15,7 +15,7 @@
 
 #include "veldldap/stored_password.h"
 
-enum class EncipherOutcome { enciphered, too_long, not_cyclic, contains_nul, no_randomness };
+enum class EncipherOutcome { enciphered, too_long, not_cyclic, contains_nul, no_randomness, empty };
 
 // Exit codes of the command.
 constexpr int kEncipherExitSuccess = 0;
