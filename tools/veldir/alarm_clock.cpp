@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cmath>
 #include <csignal>
+#include <mutex>
 
 #include "exit_codes.h"
 
@@ -14,7 +15,6 @@ namespace {
 
 std::atomic<bool> g_passed{false};
 std::atomic<pid_t> g_child{0};
-bool g_halted = false;
 itimerval g_saved{};
 
 extern "C" void on_deadline(int) {
@@ -43,16 +43,33 @@ void start_deadline(double seconds) {
     ::setitimer(ITIMER_REAL, &timer, nullptr);
 }
 
+// The driver halts the clock around every blocking call, from every thread
+// that holds a session (import --jobs): the timer stays stopped while any
+// thread is inside one, and goes on with the time that remained when the
+// last one comes out.  A thread's second halt without a restart changes
+// nothing, as before.
+namespace {
+
+std::mutex g_halt_mutex;
+int g_threads_halted = 0;  // guarded by g_halt_mutex, as is g_saved
+thread_local bool t_halted = false;
+
+}  // namespace
+
 void halt() {
-    if (g_halted) return;
+    if (t_halted) return;
+    t_halted = true;
+    const std::lock_guard lock(g_halt_mutex);
+    if (g_threads_halted++ > 0) return;
     const itimerval off{};
     ::setitimer(ITIMER_REAL, &off, &g_saved);
-    g_halted = true;
 }
 
 void restart() {
-    if (!g_halted) return;
-    g_halted = false;
+    if (!t_halted) return;
+    t_halted = false;
+    const std::lock_guard lock(g_halt_mutex);
+    if (--g_threads_halted > 0) return;
     if (g_saved.it_value.tv_sec == 0 && g_saved.it_value.tv_usec == 0) return;
     ::setitimer(ITIMER_REAL, &g_saved, nullptr);
 }

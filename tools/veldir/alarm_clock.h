@@ -17,7 +17,8 @@ namespace alarm_clock {
 void start_deadline(double seconds);
 
 // Save what remains and stop the clock / re-arm it with what remained.
-// A second halt without a restart keeps the first saved time.
+// A second halt without a restart keeps the first saved time.  Safe from
+// several threads: the clock runs only while none of them is halted.
 void halt();
 void restart();
 

@@ -15,6 +15,9 @@
 
 #include "output.h"
 
+// What import does with an entry that exists already.
+enum class ExistingPolicy { fail, skip, replace };
+
 struct Invocation {
     std::string command;
     std::vector<std::string> arguments;
@@ -28,6 +31,9 @@ struct Invocation {
     double deadline = 0;
     Format format = Format::table;
     bool progress = true;  // import's progress bar, when standard error is a terminal
+    ExistingPolicy existing = ExistingPolicy::fail;
+    bool dry_run = false;
+    int jobs = 1;
     bool help = false;
     bool version = false;
 };

@@ -34,6 +34,8 @@ constexpr const char *kRootDn = "cn=admin,o=demo";
 constexpr const char *kRootPassword = "demo-secret";
 constexpr int kDemoTimelimit = 10;
 constexpr const char *kNewServer = "demo-new";
+// The whole DN, as veldir hands every name to the driver.
+const EntryName kNewEntry{"velmorServername=demo-new,ou=servers,o=demo", kNewServer};
 
 constexpr const char *kSampleEntries =
     "dn: o=demo\nobjectClass: organization\no: demo\n\n"
@@ -151,18 +153,18 @@ private:
         for (const char *assignment : {"velmorService=inventory", "velmorVersion=1", "velmorStatus=0",
                                        "velmorAddress=tcp#0#demo-new.example 6000", "velmorServername=demo-new"})
             created.add_assignment(assignment);
-        if (!step("add", [&] { return session.add(kNewServer, created); }, kNewServer)) return finish();
+        if (!step("add", [&] { return session.add(kNewEntry, created); }, kNewServer)) return finish();
         if (!read_and_show(session)) return finish();
 
         ObjectBuilder changes;
         for (const char *assignment : {"velmorStatus=2", "velmorAddress=tcp#0#demo-new.example 6000",
                                        "velmorAddress=tcp#1#demo-new.example 6001 ssl"})
             changes.add_assignment(assignment);
-        if (!step("modify", [&] { return session.modify(kNewServer, changes); },
+        if (!step("modify", [&] { return session.modify(kNewEntry, changes); },
                   "velmorStatus=2, two addresses"))
             return finish();
         if (!read_and_show(session)) return finish();
-        if (!step("delete", [&] { return session.remove(kNewServer); }, kNewServer)) return finish();
+        if (!step("delete", [&] { return session.remove(kNewEntry); }, kNewServer)) return finish();
         if (!step("read again", [&] { return expect_gone(session); }, "DLDAP_ERR_NOENTRY, as expected"))
             return finish();
         if (!step("unbind", [&] { return session.unbind(); }, "")) return finish();
@@ -173,7 +175,7 @@ private:
 
     bool read_and_show(Session &session) {
         std::vector<Entry> entries;
-        if (!step("read", [&] { return session.read(kNewServer, entries); }, kNewServer)) return false;
+        if (!step("read", [&] { return session.read(kNewEntry, entries); }, kNewServer)) return false;
         std::ostringstream details;
         print_entry_details(details, Format::table, entries);
         indent(details.str());
@@ -182,7 +184,7 @@ private:
 
     static Outcome expect_gone(Session &session) {
         std::vector<Entry> entries;
-        Outcome failure = session.read(kNewServer, entries);
+        Outcome failure = session.read(kNewEntry, entries);
         if (failure && failure->from_driver && failure->comp.dcl_provstatus == DLDAP_ERR_NOENTRY) return std::nullopt;
         if (failure) return failure;
         return tool_failure("read again", "the deleted entry is still there", "", kExitOperationFailed);

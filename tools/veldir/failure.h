@@ -25,7 +25,7 @@ struct Failure {
     bool from_driver = false;
     DCL_COMP comp{};       // the driver's report, when from_driver
     std::string message;   // the tool's own description, when not from_driver
-    std::string hint;      // the tool's own hint, when not from_driver
+    std::string hint;      // the tool's own hint; for the driver's failures, one that replaces the usual hint
     int exit_code = 0;
 };
 

@@ -38,6 +38,26 @@ bool store_seconds(Invocation &invocation, std::string_view value) {
     return true;
 }
 
+bool store_existing(Invocation &invocation, std::string_view value) {
+    static constexpr std::pair<std::string_view, ExistingPolicy> kPolicies[] = {
+        {"fail", ExistingPolicy::fail}, {"skip", ExistingPolicy::skip}, {"replace", ExistingPolicy::replace}};
+    for (const auto &[word, policy] : kPolicies) {
+        if (value != word) continue;
+        invocation.existing = policy;
+        return true;
+    }
+    return false;
+}
+
+constexpr int kMostJobs = 16;
+
+bool store_jobs(Invocation &invocation, std::string_view value) {
+    const std::optional<CS_INT> jobs = parse_integer(value);
+    if (!jobs || *jobs < 1 || *jobs > kMostJobs) return false;
+    invocation.jobs = *jobs;
+    return true;
+}
+
 constexpr Option kOptions[] = {
     {.name = "--config", .value = "FILE", .group = OptionGroup::connection,
      .take = store_text<&Invocation::config_file>,
@@ -64,6 +84,14 @@ constexpr Option kOptions[] = {
      .help = "entries as LDIF"},
     {.name = "--no-progress", .group = OptionGroup::output, .take = set<&Invocation::progress, false>,
      .help = "no progress bar for import"},
+    {.name = "--existing", .value = "fail|skip|replace", .take = store_existing, .needs = "fail, skip or replace",
+     .help = "import: what to do with an entry that exists already: refuse it (fail, the default), skip it, or "
+             "replace the values of the attributes the file gives (the others keep theirs)"},
+    {.name = "--dry-run", .take = set<&Invocation::dry_run, true>,
+     .help = "import: check the file and, when a connection is configured, say what would be added, skipped or "
+             "replaced; nothing is written"},
+    {.name = "--jobs", .value = "N", .take = store_jobs, .needs = "a whole number from 1 to 16",
+     .help = "import: send over N sessions at once (default 1)"},
     {.name = "--help", .short_name = "-h", .take = set<&Invocation::help, true>,
      .help = "print the help (this text; with a command, that command's)"},
     {.name = "--version", .take = set<&Invocation::version, true>, .help = "print veldir's version"},

@@ -18,6 +18,7 @@
 #include "dcl_object.h"
 #include "driver_loader.h"
 #include "entry.h"
+#include "entry_names.h"
 #include "failure.h"
 
 using Outcome = std::optional<Failure>;  // nullopt: success
@@ -39,12 +40,17 @@ public:
     Outcome password_is_set(bool &is_set);
     Outcome set_search_base(const std::string &base);
 
-    Outcome read(const std::string &name, std::vector<Entry> &entries);
+    // The search base the driver places server names below.
+    Outcome search_base(std::string &base);
+
+    // The entry of a whole DN (the driver then searches that one entry, and
+    // does not build a name itself); steps are named by the shown name.
+    Outcome read(const EntryName &name, std::vector<Entry> &entries);
     // Lists the entries below the base; finding none is success with no entries.
     Outcome search(std::vector<Entry> &entries);
-    Outcome add(const std::string &name, ObjectBuilder &object);
-    Outcome modify(const std::string &name, ObjectBuilder &object);
-    Outcome remove(const std::string &name);
+    Outcome add(const EntryName &name, ObjectBuilder &object);
+    Outcome modify(const EntryName &name, ObjectBuilder &object);
+    Outcome remove(const EntryName &name);
 
     CS_INT interface_version() const { return version_; }
     bool is_open() const { return handle_ != nullptr; }
