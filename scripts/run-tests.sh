@@ -2,7 +2,7 @@
 # Builds everything and runs every test:
 #   1. the debug build's whole suite;
 #   2. the whole suite again under AddressSanitizer + UndefinedBehaviorSanitizer;
-#   3. the concurrency tests under ThreadSanitizer;
+#   3. the concurrency tests (the driver's, and veldir's import --jobs) under ThreadSanitizer;
 #   4. every fuzz target for a bounded time (VELDLDAP_FUZZ_SECONDS, default 60).
 # VELDLDAP_SKIP_SANITIZERS=1 stops after the first step (a quick local run).
 set -euo pipefail
@@ -28,7 +28,7 @@ ctest --preset asan -j "$jobs"
 
 stage "TSan build, concurrency tests"
 cmake --preset tsan >/dev/null
-cmake --build --preset tsan -j "$jobs" --target concurrency_tests
+cmake --build --preset tsan -j "$jobs" --target concurrency_tests tool_concurrency_tests
 ctest --preset tsan -j "$jobs"
 
 stage "fuzzers"

@@ -135,15 +135,15 @@ void write_outcomes_json(std::ostream &out, const Invocation &invocation, const 
 }
 
 void print_lost(std::ostream &err, const LostConnection &lost, const ImportTally &tally) {
-    const std::vector<std::string> lines = failure_lines(lost.failure);
-    err << "veldir: the connection to the directory was lost at line " << lost.line << " (" << lost.name
-        << "): " << lines.front() << '\n';
-    if (lines.size() > 1 && !lines[1].starts_with("hint:")) err << "  " << lines[1] << '\n';
+    err << "veldir: the connection to the directory was lost at line " << lost.line << " (" << lost.name << ")\n";
+    for (const std::string &line : failure_lines(lost.failure))
+        if (!line.starts_with("hint:")) err << "  " << line << '\n';
     err << "  hint: check that the directory server runs and is reachable, then import again with --existing skip "
            "(what was added is skipped)\n";
     if (const std::size_t unknown = tally.count(ImportOutcome::unknown))
         err << "  " << plural(unknown, "entry is", "entries are")
-            << " unknown: the answer was lost and the directory could not be asked again; \"veldir read NAME\" tells\n";
+            << " unknown: the answer was lost and the directory could not be asked again; \"veldir read NAME\" "
+               "tells\n";
 }
 
 }  // namespace

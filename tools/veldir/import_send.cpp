@@ -1,6 +1,9 @@
 #include "import_send.h"
 
 #include <ldap.h>
+#include <pthread.h>
+
+#include <csignal>
 
 #include <algorithm>
 #include <condition_variable>
@@ -17,6 +20,8 @@
 namespace {
 
 using QueuedEntry = std::unique_ptr<ImportEntry>;
+
+constexpr const char *kExistsHint = "the entry exists already: import with --existing skip or --existing replace";
 
 // A few entries between the thread that reads the file and the sessions.
 class EntryQueue {
@@ -103,6 +108,13 @@ public:
 
     // The body of one session's thread.
     void run() {
+        // A write to a connection the server closed raises SIGPIPE in the
+        // writing thread; blocked here, the write fails and the driver
+        // reports the lost connection instead of the signal ending veldir.
+        sigset_t pipe;
+        sigemptyset(&pipe);
+        sigaddset(&pipe, SIGPIPE);
+        pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
         try {
             run_session();
         } catch (...) {
@@ -169,7 +181,7 @@ private:
         if (!already_exists(*failure)) return tally_.record(ImportOutcome::refused, tallied(entry, failure));
         switch (invocation_.existing) {
         case ExistingPolicy::fail:
-            failure->hint = "the entry exists already: import with --existing skip or --existing replace";
+            failure->hint = kExistsHint;
             return tally_.record(ImportOutcome::refused, tallied(entry, failure));
         case ExistingPolicy::skip:
             return tally_.record(ImportOutcome::skipped, tallied(entry));
@@ -200,8 +212,7 @@ private:
         const ImportOutcome outcome = kWhenThere[static_cast<std::size_t>(invocation_.existing)];
         std::optional<Failure> reason;
         if (outcome == ImportOutcome::refused)
-            reason = tool_failure("add " + entry.shown(), "the entry exists already",
-                                  "import with --existing skip or --existing replace", kExitOperationFailed);
+            reason = tool_failure("add " + entry.shown(), "the entry is there", kExistsHint, kExitOperationFailed);
         tally_.record(outcome, tallied(entry, reason));
     }
 

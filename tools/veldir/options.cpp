@@ -84,14 +84,14 @@ constexpr Option kOptions[] = {
      .help = "entries as LDIF"},
     {.name = "--no-progress", .group = OptionGroup::output, .take = set<&Invocation::progress, false>,
      .help = "no progress bar for import"},
-    {.name = "--existing", .value = "fail|skip|replace", .take = store_existing, .needs = "fail, skip or replace",
-     .help = "import: what to do with an entry that exists already: refuse it (fail, the default), skip it, or "
+    {.name = "--existing", .value = "fail|skip|replace", .group = OptionGroup::import, .take = store_existing, .needs = "fail, skip or replace",
+     .help = "what to do with an entry that exists already: refuse it (fail, the default), skip it, or "
              "replace the values of the attributes the file gives (the others keep theirs)"},
-    {.name = "--dry-run", .take = set<&Invocation::dry_run, true>,
-     .help = "import: check the file and, when a connection is configured, say what would be added, skipped or "
+    {.name = "--dry-run", .group = OptionGroup::import, .take = set<&Invocation::dry_run, true>,
+     .help = "check the file and, when a connection is configured, say what would be added, skipped or "
              "replaced; nothing is written"},
-    {.name = "--jobs", .value = "N", .take = store_jobs, .needs = "a whole number from 1 to 16",
-     .help = "import: send over N sessions at once (default 1)"},
+    {.name = "--jobs", .value = "N", .group = OptionGroup::import, .take = store_jobs, .needs = "a whole number from 1 to 16",
+     .help = "send over N sessions at once, each on a thread of its own (default 1)"},
     {.name = "--help", .short_name = "-h", .take = set<&Invocation::help, true>,
      .help = "print the help (this text; with a command, that command's)"},
     {.name = "--version", .take = set<&Invocation::version, true>, .help = "print veldir's version"},
