@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(cmake g++ make pkg-config libldap-dev slapd ldap-utils openssl
           389-ds-base libnss3-tools
-          googletest libgtest-dev libgmock-dev libbenchmark-dev strace clang libclang-rt-14-dev)
+          googletest libgtest-dev libgmock-dev libbenchmark-dev strace clang libclang-rt-14-dev time)
 
 missing=()
 for package in "${packages[@]}"; do

@@ -15,15 +15,21 @@
 
 #include "connection.h"
 #include "exit_codes.h"
+#include "output.h"
 #include "progress_bar.h"
 
 namespace {
 
 using QueuedEntry = std::unique_ptr<ImportEntry>;
 
+// Entries read ahead for each session: a few dozen kilobytes each, however large the file.
+constexpr std::size_t kQueuedPerSession = 32;
+
 constexpr const char *kExistsHint = "the entry exists already: import with --existing skip or --existing replace";
 
-// A few entries between the thread that reads the file and the sessions.
+// Entries between the thread that reads the file and the sessions.  The
+// reader refills it in bursts once it has drained to half, so that the
+// threads wake each other once per burst rather than once per entry.
 class EntryQueue {
 public:
     explicit EntryQueue(std::size_t capacity) : capacity_(capacity) {}
@@ -31,21 +37,27 @@ public:
     // False when the sending stopped; the entry then stays with the caller.
     bool push(QueuedEntry &entry) {
         std::unique_lock lock(mutex_);
-        not_full_.wait(lock, [&] { return stopped_ || entries_.size() < capacity_; });
+        if (!stopped_ && entries_.size() >= capacity_) {
+            reader_waiting_ = true;
+            not_full_.wait(lock, [&] { return stopped_ || entries_.size() <= capacity_ / 2; });
+            reader_waiting_ = false;
+        }
         if (stopped_) return false;
         entries_.push_back(std::move(entry));
-        not_empty_.notify_one();
+        if (sessions_waiting_ > 0) not_empty_.notify_one();
         return true;
     }
 
     // Null once the queue is closed and empty, or the sending stopped.
     QueuedEntry pop() {
         std::unique_lock lock(mutex_);
+        ++sessions_waiting_;
         not_empty_.wait(lock, [&] { return stopped_ || closed_ || !entries_.empty(); });
+        --sessions_waiting_;
         if (stopped_ || entries_.empty()) return nullptr;
         QueuedEntry entry = std::move(entries_.front());
         entries_.pop_front();
-        not_full_.notify_one();
+        if (reader_waiting_ && entries_.size() <= capacity_ / 2) not_full_.notify_one();
         return entry;
     }
 
@@ -70,6 +82,8 @@ private:
     std::condition_variable not_full_, not_empty_;
     std::deque<QueuedEntry> entries_;
     std::size_t capacity_;
+    int sessions_waiting_ = 0;
+    bool reader_waiting_ = false;
     bool closed_ = false;
     bool stopped_ = false;
 };
@@ -137,9 +151,13 @@ public:
         if (error_) std::rethrow_exception(error_);
     }
 
-    SendResult result() const {
+    SendResult result(std::ostream &err) const {
         SendResult result;
         if (failed_sessions_ == invocation_.jobs) result.no_session = first_connect_failure_;
+        else if (failed_sessions_ > 0)
+            err << "veldir: warning: " << failed_sessions_ << " of " << invocation_.jobs
+                << " sessions could not be opened, the others did the work: "
+                << failure_lines(*first_connect_failure_).front() << '\n';
         result.lost = lost_;
         return result;
     }
@@ -282,7 +300,7 @@ std::size_t progress_step(std::size_t entries) { return std::max<std::size_t>(1,
 
 SendResult send_import_file(const Invocation &invocation, const ImportFile &file, const NamingRules &rules,
                             std::size_t entries, ImportTally &tally, std::ostream &err) {
-    EntryQueue queue(2 * static_cast<std::size_t>(invocation.jobs));
+    EntryQueue queue(kQueuedPerSession * static_cast<std::size_t>(invocation.jobs));
     Sender sender(invocation, tally, queue);
     {
         SessionThreads sessions(invocation.jobs, sender, queue);
@@ -307,5 +325,5 @@ SendResult send_import_file(const Invocation &invocation, const ImportFile &file
     sender.rethrow_failure();
     sender.settle_in_doubt(err);
     err << sender.warnings();
-    return sender.result();
+    return sender.result(err);
 }
