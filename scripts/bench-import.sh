@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Import speed and memory: 10,000 and 100,000 generated server entries
 # imported into a throw-away slapd (127.0.0.1, a free port, a fresh database
-# for every run) by veldir over one session, by veldir over four (--jobs 4)
-# and by ldapadd.  Each run is measured by /usr/bin/time: wall-clock seconds
+# for every run) by veldir over one, two and four sessions (--jobs) and by
+# ldapadd.  Each run is measured by /usr/bin/time: wall-clock seconds
 # and peak resident memory; the machine is small and shared, so each run is
 # repeated (VELDLDAP_BENCH_RUNS, default 3) and the median time and the
 # largest memory are shown.  Prints a Markdown table; `scripts/bench-import.sh
@@ -99,7 +99,7 @@ import_once() {
     start_slapd
     case "$tool" in
         veldir) result=$(measure "$veldir" --init "$init" --no-progress import "$file") ;;
-        "veldir --jobs 4") result=$(measure "$veldir" --init "$init" --no-progress --jobs 4 import "$file") ;;
+        "veldir --jobs "*) result=$(measure "$veldir" --init "$init" --no-progress --jobs "${tool##* }" import "$file") ;;
         ldapadd) result=$(measure ldapadd -x -H "$url" -D "$admin" -w "$password" -f "$file") ;;
     esac
     stored=$(count_entries)
@@ -113,7 +113,7 @@ for size in "${sizes[@]}"; do
     generate "$size"
     file="$work/entries-$size.ldif"
     init="$url/$base????bindname=$admin?$password"
-    for tool in "veldir" "veldir --jobs 4" "ldapadd"; do
+    for tool in "veldir" "veldir --jobs 2" "veldir --jobs 4" "ldapadd"; do
         samples=()
         for _ in $(seq "$runs"); do samples+=("$(import_once "$tool" "$size" "$file" "$init")"); done
         rows+=("$(printf '%s\n' "${samples[@]}" | sort -n | awk -v size="$size" -v tool="$tool" '
