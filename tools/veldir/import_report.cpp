@@ -78,10 +78,10 @@ std::string counts_line(const Invocation &invocation, const ImportFile &file, co
     return line;
 }
 
-void print_listed(std::ostream &out, const OutcomeWords &words, const ImportTally &tally) {
+void print_listed(std::ostream &out, const OutcomeWords &words, const ImportTally &tally, bool dry_run) {
     const std::vector<TalliedEntry> listed = tally.listed(words.outcome);
     if (listed.empty()) return;
-    out << words.done << ":\n";
+    out << (dry_run ? words.would : words.done) << ":\n";
     for (std::size_t i = 0; i < listed.size() && i < kShownInText; ++i) {
         out << "  line " << listed[i].line << " (" << listed[i].name << ")";
         if (words.outcome != ImportOutcome::refused || !listed[i].failure) {
@@ -181,7 +181,7 @@ int report_outcomes(const Invocation &invocation, std::ostream &out, std::ostrea
         write_outcomes_json(out, invocation, file, tally, lost, ok);
     } else {
         out << counts_line(invocation, file, tally) << '\n';
-        for (const OutcomeWords &words : kOutcomes) print_listed(out, words, tally);
+        for (const OutcomeWords &words : kOutcomes) print_listed(out, words, tally, invocation.dry_run);
     }
     if (lost) {
         print_lost(err, *lost, tally);
