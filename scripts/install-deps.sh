@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(cmake g++ make pkg-config libldap-dev libgnutls28-dev slapd ldap-utils openssl
           389-ds-base libnss3-tools
           googletest libgtest-dev libgmock-dev libbenchmark-dev strace clang libclang-rt-14-dev
-          dpkg-dev file)  # cpack -G DEB: dpkg-shlibdeps, and file to find the binaries
+          dpkg-dev file time)  # cpack -G DEB: dpkg-shlibdeps, and file to find the binaries
 
 missing=()
 for package in "${packages[@]}"; do

@@ -2,7 +2,7 @@
 # Builds everything and runs every test:
 #   1. the debug build's whole suite;
 #   2. the whole suite again under AddressSanitizer + UndefinedBehaviorSanitizer;
-#   3. the concurrency tests under ThreadSanitizer;
+#   3. the concurrency tests (the driver's, and veldir's import --jobs) under ThreadSanitizer;
 #   4. every fuzz target for a bounded time (VELDLDAP_FUZZ_SECONDS, default 60);
 #   5. the Debian packages: release build of what is shipped, cpack -G DEB,
 #      and the tests of the unpacked packages.
@@ -50,7 +50,7 @@ run_tests asan
 
 stage "TSan build, concurrency tests"
 cmake --preset tsan >/dev/null
-cmake --build --preset tsan -j "$jobs" --target concurrency_tests
+cmake --build --preset tsan -j "$jobs" --target concurrency_tests tool_concurrency_tests
 run_tests tsan
 
 stage "fuzzers"

@@ -133,21 +133,30 @@ TEST(VeldirCommandLine, ManPageAndReadmeSayWhatVeldirSays) {
 
 TEST(VeldirCommandLine, ValuesAreCheckedBeforeAnythingIsSent) {
     const struct {
-        std::vector<std::string> assignments;
+        std::vector<std::string> arguments;
         std::string message;
     } cases[] = {
-        {{"velmorVersion=12x"}, "velmorVersion: a decimal integer"},
-        {{"velmorStatus=99999999999"}, "velmorStatus: a decimal integer"},
-        {{"velmorAddress=tcp 5000"}, "TYPE#ACCESS#ADDRESS"},
-        {{"velmorAddress=tcp#x#h 1"}, "access type"},
-        {{"velmorAddress=tcp#0#a#b"}, "must not contain #"},
-        {{"velmorSecurity=not-an-oid"}, "dotted-decimal OID"},
-        {{"velmorColour=blue"}, "unknown attribute \"velmorColour\""},
-        {{"velmorVersion"}, "is not of the form attribute=value"},
+        {{"add", "srv1", "velmorVersion=12x"}, "velmorVersion: a decimal integer"},
+        {{"add", "srv1", "velmorStatus=99999999999"}, "velmorStatus: a decimal integer"},
+        {{"add", "srv1", "velmorAddress=tcp 5000"}, "TYPE#ACCESS#ADDRESS"},
+        {{"add", "srv1", "velmorAddress=tcp#x#h 1"}, "access type"},
+        {{"add", "srv1", "velmorAddress=tcp#0#a#b"}, "must not contain #"},
+        {{"add", "srv1", "velmorSecurity=not-an-oid"}, "dotted-decimal OID"},
+        {{"add", "srv1", "velmorColour=blue"}, "unknown attribute \"velmorColour\""},
+        {{"add", "srv1", "velmorVersion"}, "is not of the form attribute=value"},
+        // The driver's limits are bytes: 257 times "\xC3\xBC" is 514 of them.
+        {{"add", "srv1", "velmorService=" + [] {
+              std::string text;
+              for (int i = 0; i < 257; ++i) text += "\xC3\xBC";
+              return text;
+          }()},
+         "velmorService: the value has 514 bytes; the driver stores at most 512 bytes"},
+        {{"add", "srv1", "velmorService="}, "an empty value cannot be stored"},
+        {{"modify", "srv1", "velmorService="}, "modify cannot remove an attribute, because a modify always sends"},
     };
     for (const auto &c : cases) {
-        std::vector<std::string> arguments{"--init", kNowhere, "add", "srv1"};
-        arguments.insert(arguments.end(), c.assignments.begin(), c.assignments.end());
+        std::vector<std::string> arguments{"--init", kNowhere};
+        arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
         const ToolResult result = run_veldir(arguments);
         EXPECT_EQ(result.exit_code, 2) << c.message << "\n" << result.err;
         EXPECT_NE(result.err.find(c.message), std::string::npos) << result.err;

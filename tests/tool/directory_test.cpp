@@ -2,9 +2,11 @@
 // entry, and the directory's refusals explained.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 
 #include "json_reader.h"
+#include "json_writer.h"
 #include "support/loopback_servers.h"
 #include "terminal_text.h"
 #include "tool/tool_directory.h"
@@ -157,6 +159,47 @@ TEST_F(VeldirDirectory, EntryLifecycleWithSeveralValues) {
     result = veldir({"delete", "srv9"});
     EXPECT_EQ(result.exit_code, 1);
     EXPECT_NE(result.err.find("DLDAP_ERR_DELETE (14)"), std::string::npos) << result.err;
+}
+
+TEST_F(VeldirDirectory, AnyServerNameIsOneEntryDirectlyBelowTheBase) {
+    const std::string names[] = {"com,ma", " lead", "trail ", "a+b", "q\"x", "#hash", "semi;c", "l<g>", "back\\s",
+                                 "child,velmorServername=srv2", "\xC3\xBC" "ber"};
+    for (const std::string &name : names) {
+        const ToolResult added = veldir({"add", name, "velmorVersion=1"});
+        EXPECT_EQ(added.exit_code, 0) << name << ": " << added.err;
+        EXPECT_EQ(added.out, "added " + name + "\n");
+        const ToolResult read = veldir({"--json", "read", name});
+        EXPECT_NE(read.out.find("\"name\": " + json_quote(name)), std::string::npos) << read.out;
+    }
+    const std::string listing = server->ldapsearch_output(server->servers_base(), "one", "(objectClass=*)", {"1.1"});
+    EXPECT_EQ(std::count(listing.begin(), listing.end(), '\n') / 2, 3 + std::size(names)) << listing;
+    for (const std::string &name : names) EXPECT_EQ(veldir({"delete", name}).exit_code, 0) << name;
+
+    // Made by another tool, deleted by its name.
+    server->add_ldif("dn: velmorServername=com\\,ma,ou=servers,o=acme\nobjectClass: velmorServer\n"
+                     "velmorServername: com,ma\n\n"
+                     "dn: velmorServername=plant,ou=servers,o=acme\nobjectClass: velmorServer\n"
+                     "velmorServername: plant\nvelmorServername: alpha\n");
+    EXPECT_EQ(veldir({"delete", "com,ma"}).exit_code, 0);
+    // A second entry that carries the name as a further value is not the entry of that name.
+    const ToolResult alpha = veldir({"--json", "read", "alpha"});
+    EXPECT_NE(alpha.out.find("\"count\": 1,"), std::string::npos) << alpha.out;
+    EXPECT_EQ(alpha.err, "");
+
+    const struct {
+        std::vector<std::string> arguments;
+        std::string message;
+    } refused[] = {
+        {{"add", "t1", "velmorServername=other"}, "velmorServername \"other\" differs from the entry's name \"t1\""},
+        {{"read", std::string(600, 'n')}, "bytes; the driver takes at most 512"},
+        {{"delete", std::string(600, 'n')}, "bytes; the driver takes at most 512"},
+        {{"read", "velmorServername=a+cn=b,o=acme"}, "must be velmorServername=NAME alone"},
+    };
+    for (const auto &c : refused) {
+        const ToolResult result = veldir(c.arguments);
+        EXPECT_EQ(result.exit_code, 2) << c.message;
+        EXPECT_NE(result.err.find(c.message), std::string::npos) << result.err;
+    }
 }
 
 TEST_F(VeldirDirectory, MissingEntriesAndDirectoryRefusalsAreExplainedOperationFailures) {

@@ -3,11 +3,14 @@
 
 #include <algorithm>
 #include <sstream>
+#include <tuple>
 
 #include "entry_filter.h"
+#include "entry_names.h"
 #include "json_reader.h"
 #include "json_writer.h"
 #include "ldif.h"
+#include "ldif_reader.h"
 #include "schema.h"
 #include "table.h"
 #include "terminal_text.h"
@@ -80,9 +83,9 @@ TEST(VeldirFormats, LdifWriterOutputReadsBackUnchanged) {
     Entry entry;
     entry.dn = "velmorServername=\xC3\xA4,o=x";
     entry.attributes = {{"velmorService", DCL_SYNTAX_STRING,
-                         {" leading", "trailing ", ":colon", "<", "line\nbreak", "\x1B]0;title\a", "del\x7F"}},
-                        {"velmorJcourierProperty", DCL_SYNTAX_STRING, {std::string(200, 'x')}},
-                        {"velmorVersion", DCL_SYNTAX_INTEGER, {"3"}}};
+                         {" leading", "trailing ", ":colon", "<", "line\nbreak", "\x1B]0;title\a", "del\x7F"}, {}},
+                        {"velmorJcourierProperty", DCL_SYNTAX_STRING, {std::string(200, 'x')}, {}},
+                        {"velmorAddress", DCL_SYNTAX_TRANADDR, {"tcp#0#h 1", "tcp#0#" + std::string(511, 'a')}, {1}}};
     std::ostringstream text;
     write_ldif_entry(text, entry);
     std::istringstream lines(text.str());
@@ -92,16 +95,100 @@ TEST(VeldirFormats, LdifWriterOutputReadsBackUnchanged) {
             << "control characters go in base64: " << line;
     }
 
-    std::vector<LdifRecord> records;
-    std::vector<LdifProblem> problems;
-    parse_ldif(text.str(), records, problems);
-    ASSERT_TRUE(problems.empty()) << problems.front().message;
-    ASSERT_EQ(records.size(), 1u);
-    EXPECT_EQ(records[0].dn, entry.dn);
-    std::vector<std::pair<std::string, std::string>> expected{{"objectClass", "velmorServer"}};
-    for (const EntryAttribute &attribute : entry.attributes)
-        for (const std::string &value : attribute.values) expected.emplace_back(attribute.name, value);
-    EXPECT_EQ(records[0].attributes, expected);
+    std::istringstream in("version: 1\n\n" + text.str() + text.str());
+    LdifReader reader(in);
+    for (int copy = 0; copy < 2; ++copy) {
+        LdifRecord record;
+        ASSERT_TRUE(reader.next(record));
+        ASSERT_TRUE(record.problems.empty()) << record.problems.front().message;
+        EXPECT_EQ(record.dn, entry.dn);
+        std::vector<std::tuple<std::string, std::string, bool>> expected, read;
+        for (const EntryAttribute &attribute : entry.attributes)
+            for (std::size_t v = 0; v < attribute.values.size(); ++v)
+                expected.emplace_back(attribute.name, attribute.values[v], attribute.is_cut(v));
+        for (const LdifAttribute &attribute : record.attributes) read.emplace_back(attribute.name, attribute.value, attribute.cut);
+        EXPECT_EQ(read, expected);
+    }
+    LdifRecord end;
+    EXPECT_FALSE(reader.next(end));
+}
+
+TEST(VeldirFormats, NamesBecomeEscapedDnsAndReadBack) {
+    const std::string base = "ou=servers,o=acme";
+    const struct {
+        std::string name;
+        std::string dn;  // empty: refused
+    } cases[] = {
+        {"srv1", "velmorServername=srv1,ou=servers,o=acme"},
+        {"com,ma", "velmorServername=com\\2Cma,ou=servers,o=acme"},
+        {"child,velmorServername=srv2", "velmorServername=child\\2CvelmorServername\\3Dsrv2,ou=servers,o=acme"},
+        {" both ", "velmorServername=\\20both\\20,ou=servers,o=acme"},
+        {"#1+\"q\";<>\\", "velmorServername=\\231\\2B\\22q\\22\\3B\\3C\\3E\\5C,ou=servers,o=acme"},
+        {"\xC3\xBC" "ber", "velmorServername=\xC3\xBC" "ber,ou=servers,o=acme"},
+        {"velmorservername=srv9, OU=Servers,o=acme", "velmorServername=srv9,OU=Servers,o=acme"},
+        {"VELMORSERVERNAME=com\\,ma,ou=servers,o=acme", "velmorServername=com\\2Cma,ou=servers,o=acme"},
+        {"velmorServername=a+cn=b,o=acme", ""},
+        {"velmorServername=,o=acme", ""},
+        {"bad\xFFutf8", ""},
+        {std::string(512 - base.size() - 18, 'n'), "velmorServername=" + std::string(512 - base.size() - 18, 'n') + "," + base},
+        {std::string(512 - base.size() - 17, 'n'), ""},
+    };
+    for (const auto &c : cases) {
+        std::string error;
+        const std::optional<EntryName> name = entry_name(c.name, base, error);
+        ASSERT_EQ(name.has_value(), !c.dn.empty()) << c.name << ": " << error;
+        if (!name) continue;
+        EXPECT_EQ(name->dn, c.dn);
+        EXPECT_LE(name->dn.size(), kMaxDnBytes);
+        EXPECT_EQ(relative_name_of(name->dn), name->value) << c.name;
+        EXPECT_EQ(comparison_key(*name), comparison_key(*entry_name(name->dn, "o=elsewhere", error)));
+    }
+    std::string error;
+    EXPECT_EQ(entry_name_from_dn("velmorServername=a\\2Cb,ou=old,o=acme", std::string("ou=new,o=acme"), error)->dn,
+              "velmorServername=a\\2Cb,ou=new,o=acme");
+    EXPECT_FALSE(entry_name_from_dn("cn=x,ou=servers,o=acme", std::nullopt, error));
+    EXPECT_NE(error.find("is not a server entry"), std::string::npos) << error;
+}
+
+TEST(VeldirFormats, JsonEntryReaderStreamsTheEntriesOfAListing) {
+    std::istringstream listing("{\"count\": 2, \"colour\": \"red\",\n \"entries\": [\n  {\"name\": \"a\"},\n  7],\n"
+                               " \"incomplete\": true}\n");
+    JsonEntryReader reader(listing);
+    JsonValue entry;
+    ASSERT_TRUE(reader.next(entry));
+    EXPECT_EQ(entry.member("name")->text, "a");
+    EXPECT_EQ(std::pair(entry.line, entry.column), std::pair(3, 3));
+    ASSERT_TRUE(reader.next(entry));
+    EXPECT_EQ(entry.kind, JsonValue::Kind::number);
+    EXPECT_FALSE(reader.next(entry));
+    EXPECT_FALSE(reader.error()) << reader.error()->message;
+    const std::vector<JsonError> problems = reader.take_problems();
+    ASSERT_EQ(problems.size(), 1u);
+    EXPECT_EQ(std::tuple(problems[0].line, problems[0].column), std::tuple(1, 14));
+
+    const struct {
+        std::string text;
+        int entries, line, column;
+        std::string message;
+    } broken[] = {
+        {"[{\"name\": \"a\"}, {\"name\": ", 1, 1, 26, "ends where a value is expected"},
+        {"[{}\n{}]", 1, 2, 1, "expected ',' or ']'"},
+        {"{\"entries\": 5}", 0, 1, 13, "\"entries\" must be an array"},
+        {"{\"count\": 0}", 0, 1, 1, "expected an array of entries"},
+        {"\"text\"", 0, 1, 1, "expected an array of entries"},
+        {"[] []", 0, 1, 4, "after the end of the document"},
+    };
+    for (const auto &c : broken) {
+        std::istringstream in(c.text);
+        JsonEntryReader broken_reader(in);
+        int count = 0;
+        while (broken_reader.next(entry)) ++count;
+        EXPECT_EQ(count, c.entries) << c.text;
+        ASSERT_TRUE(broken_reader.error()) << c.text;
+        EXPECT_EQ(std::pair(broken_reader.error()->line, broken_reader.error()->column), std::pair(c.line, c.column))
+            << c.text;
+        EXPECT_NE(broken_reader.error()->message.find(c.message), std::string::npos) << broken_reader.error()->message;
+    }
 }
 
 TEST(VeldirFormats, TransportAddressText) {
@@ -121,6 +208,9 @@ TEST(VeldirFormats, TransportAddressText) {
         {std::string(64, 't') + "#0#h", false, "", 0, ""},
         {"tcp# 1#h", false, "", 0, ""},
         {"tcp#0#" + std::string(512, 'a'), false, "", 0, ""},
+        // The driver writes TYPE#ACCESS#ADDRESS as one text of at most 512 bytes.
+        {std::string(63, 't') + "#0#" + std::string(446, 'a'), true, std::string(63, 't'), 0, std::string(446, 'a')},
+        {std::string(63, 't') + "#0#" + std::string(447, 'a'), false, "", 0, ""},
     };
     for (const auto &c : cases) {
         std::string error;
@@ -200,12 +290,12 @@ TEST(VeldirFormats, TableFitsTheWidthCuttingValuesThenLeavingOutColumns) {
 
 TEST(VeldirFormats, SearchConditionsMatchValuesWithStarAndAnyLetterCase) {
     const std::vector<Entry> entries = {
-        {"velmorServername=alpha,o=x", {{"velmorServername", DCL_SYNTAX_STRING, {"alpha"}},
-                                        {"velmorService", DCL_SYNTAX_STRING, {"Orders"}},
-                                        {"velmorStatus", DCL_SYNTAX_INTEGER, {"-1"}}}},
-        {"velmorServername=beta,o=x", {{"velmorServername", DCL_SYNTAX_STRING, {"beta"}},
-                                       {"velmorService", DCL_SYNTAX_STRING, {"bil?ing[1]"}},
-                                       {"velmorAddress", DCL_SYNTAX_TRANADDR, {"TCP#0#b 1", "tcp#1#b 2 ssl"}}}},
+        {"velmorServername=alpha,o=x", {{"velmorServername", DCL_SYNTAX_STRING, {"alpha"}, {}},
+                                        {"velmorService", DCL_SYNTAX_STRING, {"Orders"}, {}},
+                                        {"velmorStatus", DCL_SYNTAX_INTEGER, {"-1"}, {}}}},
+        {"velmorServername=beta,o=x", {{"velmorServername", DCL_SYNTAX_STRING, {"beta"}, {}},
+                                       {"velmorService", DCL_SYNTAX_STRING, {"bil?ing[1]"}, {}},
+                                       {"velmorAddress", DCL_SYNTAX_TRANADDR, {"TCP#0#b 1", "tcp#1#b 2 ssl"}, {}}}},
         {"velmorServername=gamma,o=x", {}},  // named only by its DN
     };
     const struct {

@@ -1,118 +1,264 @@
-// import: files of many entries, the directory's refusals summarised, and
-// malformed files refused whole before anything is sent.
+// import against a real slapd: copies between bases, exact accounting when
+// the server goes away, existing entries and duplicates, the check pass's
+// problems, values the driver cannot hold whole, and file arguments.
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <set>
+#include <thread>
 
+#include "json_reader.h"
+#include "step_timer.h"
 #include "tool/tool_directory.h"
 
 namespace {
 
-using VeldirImport = ToolDirectoryTest;
+class VeldirImport : public ToolDirectoryTest {
+protected:
+    JsonValue json_of(const ToolResult &result) {
+        JsonValue document;
+        JsonError error;
+        EXPECT_TRUE(parse_json(result.out, document, error)) << error.message << "\n" << result.out << result.err;
+        return document;
+    }
 
-TEST_F(VeldirImport, LdifEntriesAreAddedAndRefusalsSummarised) {
-    write_file("servers.ldif",
-               "version: 1\n"
-               "# three servers, one of them there already\n"
-               "dn: velmorServername=one,ou=servers,o=acme\n"
-               "objectClass: velmorServer\n"
-               "velmorVersion: 1\n"
-               "velmorAddress: tcp#0#one.example\n"
-               "  5000\n"
-               "\n"
-               "dn: velmorServername=alpha,ou=servers,o=acme\n"
-               "velmorVersion: 9\n"
-               "\n"
-               "dn: VELMORSERVERNAME=two,ou=servers,o=acme\n"
-               "changetype: add\n"
-               "velmorService:: cmVwb3J0cyDDpCDDtg==\n");
-    const ToolResult result = veldir({"import", "servers.ldif"});
-    EXPECT_EQ(result.exit_code, 1) << result.err;
-    // File names count from where veldir was started; messages give them whole.
-    EXPECT_NE(result.out.find("imported 2 of 3 entries from " + std::filesystem::absolute("servers.ldif").string() +
-                              " (LDIF)"),
-              std::string::npos) << result.out;
-    EXPECT_NE(result.out.find("line 9: add velmorServername=alpha,ou=servers,o=acme failed: DLDAP_ERR_UPDATE (13)"),
-              std::string::npos) << result.out;
-    EXPECT_NE(result.out.find("LDAP 68 entryAlreadyExists"), std::string::npos);
+    static long count(const JsonValue &report, const std::string &outcome) {
+        const JsonValue *member = report.member(outcome);
+        return member == nullptr ? -1 : std::stol(member->text);
+    }
 
-    const ToolResult one = veldir({"--ldif", "read", "one"});
-    EXPECT_NE(one.out.find("velmorAddress: TCP#0#one.example 5000\n"), std::string::npos) << one.out;
-    const ToolResult two = veldir({"--json", "read", "two"});
-    EXPECT_NE(two.out.find("\"reports \xC3\xA4 \xC3\xB6\""), std::string::npos) << two.out;
+    // The server names below a base, as veldir lists them.
+    std::set<std::string> names_below(const std::string &base) {
+        std::set<std::string> names;
+        const JsonValue listing = json_of(veldir({"--base", base, "--json", "search"}));
+        if (const JsonValue *entries = listing.member("entries"))
+            for (const JsonValue &entry : entries->items) names.insert(entry.member("name")->text);
+        return names;
+    }
+
+    std::size_t entries_below(const std::string &base) {
+        const std::string listing = server->ldapsearch_output(base, "one", "(objectClass=velmorServer)", {"1.1"});
+        std::size_t count = 0;
+        for (std::size_t at = 0; (at = listing.find("dn:", at)) != std::string::npos; ++at) ++count;
+        return count;
+    }
+};
+
+std::string server_records(int count, const std::string &prefix, const std::string &base = "ou=servers,o=acme") {
+    std::string ldif;
+    for (int i = 0; i < count; ++i)
+        ldif += "dn: velmorServername=" + prefix + std::to_string(i) + "," + base + "\nvelmorVersion: 1\n\n";
+    return ldif;
 }
 
-TEST_F(VeldirImport, SearchJsonImportsIntoAnotherBase) {
-    const ToolResult listing = veldir({"--json", "search"});
-    ASSERT_EQ(listing.exit_code, 0);
-    write_file("copy.json", listing.out);
-    const ToolResult imported = veldir({"--base", "ou=other,o=acme", "--json", "import", "copy.json"});
-    ASSERT_EQ(imported.exit_code, 0) << imported.out << imported.err;
-    EXPECT_NE(imported.out.find("\"added\": 3"), std::string::npos) << imported.out;
+TEST_F(VeldirImport, ListingsCopyBelowAnotherBase) {
+    // The README's recipe, and the same with JSON.
+    server->add_ldif("dn: ou=copy,o=acme\nobjectClass: organizationalUnit\nou: copy\n");
+    for (const auto &[format, base] : {std::pair("--ldif", "ou=copy,o=acme"), std::pair("--json", "ou=other,o=acme")}) {
+        const ToolResult listing = veldir({format, "search"});
+        ASSERT_EQ(listing.exit_code, 0) << listing.err;
+        write_file("s.out", listing.out);
+        const ToolResult imported = veldir({"--base", base, "import", "s.out"});
+        EXPECT_EQ(imported.exit_code, 0) << imported.out << imported.err;
+        EXPECT_NE(imported.out.find("3 entries: 3 added, 0 skipped, 0 replaced, 0 refused, 0 not tried"),
+                  std::string::npos) << imported.out;
 
-    const ToolResult copy = veldir({"--base", "ou=other,o=acme", "--ldif", "search"});
-    const ToolResult original = veldir({"--ldif", "search"});
-    std::string expected = original.out;
-    for (std::size_t at; (at = expected.find("ou=servers")) != std::string::npos;) expected.replace(at, 10, "ou=other");
-    EXPECT_EQ(copy.out, expected);
+        std::string expected = veldir({"--ldif", "search"}).out;
+        for (std::size_t at; (at = expected.find("ou=servers,o=acme")) != std::string::npos;)
+            expected.replace(at, 17, base);
+        EXPECT_EQ(veldir({"--base", base, "--ldif", "search"}).out, expected) << format;
+    }
 }
 
-TEST_F(VeldirImport, MalformedFilesAddNothing) {
+TEST_F(VeldirImport, LostConnectionLeavesCountsThatMatchTheDirectory) {
+    constexpr int kEntries = 4000;
+    write_file("bulk.ldif", server_records(kEntries, "bulk"));
+    ToolResult result;
+    std::thread import([&] { result = veldir({"--jobs", "2", "--json", "import", "bulk.ldif"}); });
+    // Stop the server once the import is under way.
+    const veldldap::StepTimer timer;
+    while (entries_below(server->servers_base()) < 10 && timer.milliseconds() < 20000) {
+    }
+    server->stop();
+    import.join();
+
+    EXPECT_EQ(result.exit_code, 3) << result.err;
+    EXPECT_NE(result.err.find("the connection to the directory was lost at line"), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("hint: check that the directory server runs"), std::string::npos) << result.err;
+    const JsonValue report = json_of(result);
+    const long added = count(report, "added"), not_tried = count(report, "not_tried"), unknown = count(report, "unknown");
+    EXPECT_EQ(added + not_tried + unknown + count(report, "refused") + count(report, "skipped"), kEntries) << result.out;
+    EXPECT_GT(not_tried, 0);
+    EXPECT_LE(unknown, 2) << "only the entries in flight on the two sessions";
+    ASSERT_NE(report.member("connection_lost"), nullptr);
+
+    server->start();
+    const std::set<std::string> present = names_below(server->servers_base());
+    long unknown_present = 0;
+    for (const JsonValue &entry : report.member("entries")->member("unknown")->items)
+        unknown_present += present.contains(entry.member("name")->text);
+    EXPECT_EQ(static_cast<long>(present.size()) - 3, added + unknown_present);
+    for (const JsonValue &entry : report.member("entries")->member("not_tried")->items)
+        EXPECT_FALSE(present.contains(entry.member("name")->text)) << entry.member("name")->text;
+}
+
+TEST_F(VeldirImport, ExistingEntriesAreRefusedSkippedOrReplacedAndDuplicatesAreProblems) {
+    write_file("dups.ldif",
+               "dn: velmorServername=dup,ou=servers,o=acme\nvelmorVersion: 1\n\n"
+               "dn: velmorServername=other,ou=servers,o=acme\nvelmorVersion: 1\n\n"
+               "dn: VELMORSERVERNAME=DUP, OU=Servers,o=acme\nvelmorVersion: 2\n");
+    const ToolResult dups = veldir({"import", "dups.ldif"});
+    EXPECT_EQ(dups.exit_code, 2);
+    EXPECT_NE(dups.err.find("dups.ldif:7: DUP: a second entry velmorServername=DUP,OU=Servers,o=acme (the first is at "
+                            "line 1)"),
+              std::string::npos) << dups.err;
+
+    // alpha is there already, with velmorVersion 3.
+    write_file("again.ldif", "dn: velmorServername=alpha,ou=servers,o=acme\nvelmorVersion: 8\n\n" +
+                                 server_records(2, "fresh"));
+    const struct {
+        std::vector<std::string> options;
+        int exit_code;
+        std::string summary;
+        std::string alpha_version;
+    } runs[] = {
+        {{"--dry-run"}, 1, "dry run, nothing was written: again.ldif (LDIF): 3 entries: 2 would be added, 0 would be "
+                           "skipped, 0 would be replaced, 1 would be refused, 0 not tried", "3"},
+        {{"--existing", "replace", "--dry-run"}, 0, "1 would be replaced", "3"},
+        {{}, 1, "2 added, 0 skipped, 0 replaced, 1 refused", "3"},
+        {{"--existing", "skip"}, 0, "0 added, 3 skipped", "3"},
+        {{"--existing", "replace"}, 0, "0 added, 0 skipped, 3 replaced", "8"},
+    };
+    for (const auto &run : runs) {
+        std::vector<std::string> arguments = run.options;
+        arguments.insert(arguments.end(), {"import", "again.ldif"});
+        const ToolResult result = veldir(arguments);
+        EXPECT_EQ(result.exit_code, run.exit_code) << result.out << result.err;
+        EXPECT_NE(result.out.find(run.summary), std::string::npos) << result.out;
+        EXPECT_NE(veldir({"--ldif", "read", "alpha"}).out.find("velmorVersion: " + run.alpha_version + "\n"),
+                  std::string::npos);
+        if (run.exit_code == 1) {
+            EXPECT_NE(result.out.find("line 1 (alpha): add alpha failed: "), std::string::npos) << result.out;
+            EXPECT_NE(result.out.find("hint: the entry exists already: import with --existing skip"), std::string::npos);
+        }
+    }
+    const ToolResult refused = veldir({"--json", "import", "again.ldif"});
+    const JsonValue report = json_of(refused);
+    const JsonValue &alpha = report.member("entries")->member("refused")->items.at(0);
+    EXPECT_EQ(alpha.member("line")->text, "1");
+    EXPECT_NE(alpha.member("hint")->text.find("--existing skip"), std::string::npos) << refused.out;
+}
+
+TEST_F(VeldirImport, CheckPassNamesEveryProblemAtItsPlaceAndAddsNothing) {
     const struct {
         std::string text;
-        std::string message;
+        std::string problem;
     } cases[] = {
-        {"{\"entries\": [\n  {\"name\": \"x1\",\n   \"attributes\": {\"velmorVersion\": 1,}}]}", "bad:3: column 38: expected a quoted member name"},
-        {"[{\"name\": \"x1\"}, {\"attributes\": {}}]", "bad:1: an entry needs \"name\""},
-        {"[{\"name\": \"x1\", \"attributes\": {\"velmorVersion\": [1.5]}}]", "a value must be a string or an integer"},
-        {"[{\"name\": \"x1\", \"attribute\": {}}]", "unknown member \"attribute\""},
-        {"[\"x1\"]", "an entry must be an object, not a string"},
-        {"[{\"name\": \"x1\", \"attributes\": {\"velmorStatus\": \"up\"}}]", "x1: velmorStatus: a decimal integer"},
-        {"dn: velmorServername=x1,ou=servers,o=acme\nvelmorColour: red\n", "bad:1: velmorServername=x1,ou=servers,o=acme: unknown attribute"},
-        {"dn: velmorServername=x1,o=acme\nvelmorService:: %%%\n", "bad:2: the value of velmorService is not valid base64"},
-        {"dn: velmorServername=x1,o=acme\nchangetype: delete\n", "only entries to add"},
-        {"dn: cn=x1,o=acme\nvelmorVersion: 1\n", "neither a server name nor a DN"},
-        {"velmorVersion: 1\n", "a record must begin with \"dn:\""},
-        {"\n# nothing\n", "the file holds no entries"},
+        {"{\"entries\": [\n  {\"name\": \"x1\",\n   \"attributes\": {\"velmorVersion\": 1,}}]}",
+         "bad:3:38: expected a quoted member name"},
+        {"[{\"name\": \"x1\"}, {\"attributes\": {}}]", "bad:1:18: an entry needs \"dn\" or \"name\""},
+        {"[{\"name\": \"x1\", \"attributes\": {\"velmorVersion\": [1.5]}}]", "bad:1:50: x1: velmorVersion: a value must"},
+        {"[{\"name\": \"x1\", \"attribute\": {}}]", "bad:1:30: x1: unknown member \"attribute\""},
+        {"[\"x1\"]", "bad:1:2: an entry must be an object, not a string"},
+        {"[{\"name\": \"x1\", \"attributes\": {\"velmorService\": \"ok\xFF\"}}]",
+         "bad:1:49: x1: velmorService: the value is not valid UTF-8 (byte 3)"},
+        {"[{\"name\": \"x1\", \"attributes\": {\"velmorService\": \"" + std::string(257 * 2, 'u') + "\"}}]",
+         "the value has 514 bytes; the driver stores at most 512 bytes"},
+        {"dn: velmorServername=x1,ou=servers,o=acme\nvelmorService:: b2v/\n",
+         "bad:2: x1: velmorService: the value is not valid UTF-8 (byte 3)"},
+        {"dn: velmorServername=x1,ou=servers,o=acme\nvelmorVersion: 1\nvelmorColour: red\n",
+         "bad:3: x1: unknown attribute \"velmorColour\""},
+        {"dn: velmorServername=x1,o=acme\nvelmorService:: %%%\n", "bad:2: x1: the value of velmorService is not valid base64"},
+        {"dn: velmorServername=x1,o=acme\nchangetype: delete\n", "bad:2: x1: only entries to add"},
+        {"dn: cn=x1,o=acme\nvelmorVersion: 1\n", "bad:1: \"cn=x1,o=acme\" is not a server entry"},
+        {"dn: velmorServername=x1,o=acme\nvelmorServername: x2\n", "bad:2: x1: velmorServername \"x2\" differs"},
+        {"velmorVersion: 1\n", "bad:1: a record must begin with \"dn:\""},
+        {"dn: velmorServername=" + std::string(500, 'n') + ",ou=servers,o=acme\n", "bytes; the driver takes at most 512"},
+        {"\n# nothing\n", "bad: the file holds no entries"},
     };
     for (const auto &c : cases) {
         write_file("bad", c.text);
         const ToolResult result = veldir({"import", "bad"});
-        EXPECT_EQ(result.exit_code, 2) << c.message;
-        EXPECT_NE(result.err.find(c.message), std::string::npos) << c.message << "\n" << result.err;
+        EXPECT_EQ(result.exit_code, 2) << c.problem;
+        EXPECT_NE(result.err.find(c.problem), std::string::npos) << c.problem << "\n" << result.err;
         EXPECT_NE(result.err.find("nothing was added"), std::string::npos);
     }
-    EXPECT_NE(veldir({"search"}).out.find("3 entries"), std::string::npos);
-    const ToolResult unreadable = veldir({"import", "no-such-file"});
-    EXPECT_EQ(unreadable.exit_code, 2);
-    EXPECT_NE(unreadable.err.find("cannot read " + std::filesystem::absolute("no-such-file").string()),
-              std::string::npos);
+    // Problems in line order, each at its own line, with --json as {line, column, entry, message}.
+    write_file("two.ldif", "dn: velmorServername=late,ou=servers,o=acme\nvelmorStatus: x\nvelmorVersion: y\n\n"
+                           "dn: velmorServername=ok,ou=servers,o=acme\n\n"
+                           "dn: velmorServername=late,ou=servers,o=acme\n");
+    const JsonValue report = json_of(veldir({"--json", "import", "two.ldif"}));
+    const std::vector<JsonValue> &problems = report.member("problems")->items;
+    ASSERT_EQ(problems.size(), 3u) << report.member("problem_count")->text;
+    std::vector<std::string> lines;
+    for (const JsonValue &problem : problems) lines.push_back(problem.member("line")->text);
+    EXPECT_EQ(lines, (std::vector<std::string>{"2", "3", "7"}));
+    EXPECT_EQ(problems[0].member("entry")->text, "late");
+
+    // Directories and missing files are usage errors naming the file.
+    std::filesystem::create_directory("folder");
+    for (const auto &[file, message] : {std::pair("folder", "folder is a directory"),
+                                        std::pair("no-such-file", "no-such-file does not exist")}) {
+        const ToolResult result = veldir({"import", file});
+        EXPECT_EQ(result.exit_code, 2) << result.err;
+        EXPECT_NE(result.err.find(message), std::string::npos) << result.err;
+    }
+    EXPECT_EQ(entries_below(server->servers_base()), 3u);
 }
 
-TEST_F(VeldirImport, StandardInputAndNoProgressBarOffTerminal) {
-    const ToolResult result =
-        veldir({"import", "-"}, {.input = R"([{"name": "piped", "attributes": {"velmorVersion": "7"}}])"});
-    EXPECT_EQ(result.exit_code, 0) << result.err;
-    EXPECT_EQ(result.err.find('\r'), std::string::npos) << "no progress bar into a pipe";
+TEST_F(VeldirImport, ByteOrderMarksStandardInputAndTheProgressBar) {
+    const std::string bom = "\xEF\xBB\xBF";
+    write_file("bom.ldif", bom + "dn: velmorServername=marked,ou=servers,o=acme\nvelmorVersion: 5\n");
+    EXPECT_EQ(veldir({"import", "bom.ldif"}).exit_code, 0);
+    const ToolResult piped =
+        veldir({"import", "-"}, {.input = bom + R"([{"name": "piped", "attributes": {"velmorVersion": "7"}}])"});
+    EXPECT_EQ(piped.exit_code, 0) << piped.err;
+    EXPECT_EQ(piped.err.find('\r'), std::string::npos) << "no progress bar into a pipe";
     EXPECT_NE(veldir({"--ldif", "read", "piped"}).out.find("velmorVersion: 7\n"), std::string::npos);
+
+    write_file("bulk.ldif", server_records(40, "bulk"));
+    const ToolResult shown = veldir({"import", "bulk.ldif"}, {.terminal = kTerminal});
+    EXPECT_EQ(shown.exit_code, 0) << shown.err;
+    EXPECT_NE(shown.err.find("\r[#"), std::string::npos) << shown.err;
+    EXPECT_NE(shown.err.find("40/40  done"), std::string::npos);
+    const ToolResult quiet = veldir({"--no-progress", "--existing", "skip", "import", "bulk.ldif"}, {.terminal = kTerminal});
+    EXPECT_EQ(quiet.err.find('['), std::string::npos) << quiet.err;
+    EXPECT_EQ(entries_below(server->servers_base()), 45u);
 }
 
-TEST_F(VeldirImport, ProgressBarOnATerminal) {
-    std::string ldif;
-    for (int i = 0; i < 40; ++i)
-        ldif += "dn: velmorServername=bulk" + std::to_string(i) + ",ou=servers,o=acme\nvelmorVersion: 1\n\n";
-    write_file("bulk.ldif", ldif);
-    const ToolResult result = veldir({"import", "bulk.ldif"}, {.terminal = kTerminal});
-    EXPECT_EQ(result.exit_code, 0) << result.err;
-    EXPECT_NE(result.err.find("\r[#"), std::string::npos) << result.err;
-    EXPECT_NE(result.err.find("40/40  done"), std::string::npos);
-    EXPECT_EQ(result.out,
-              "imported 40 of 40 entries from " + std::filesystem::absolute("bulk.ldif").string() + " (LDIF)\n");
-    EXPECT_NE(veldir({"search"}).out.find("43 entries"), std::string::npos);
+TEST_F(VeldirImport, ValuesTheDriverCannotHoldWholeAreFlaggedNotLost) {
+    const std::string long_address = "TCP#0#host " + std::string(700, '9');
+    const std::string exact_address = "x#0#" + std::string(511, 'e');  // fills the driver's field exactly
+    server->add_ldif("dn: velmorServername=long,ou=other,o=acme\nobjectClass: velmorServer\nvelmorServername: long\n"
+                     "velmorAddress: " + long_address + "\nvelmorService: " + std::string(1000, 's') + "\n\n"
+                     "dn: velmorServername=exact,ou=other,o=acme\nobjectClass: velmorServer\n"
+                     "velmorServername: exact\nvelmorAddress: " + exact_address + "\n");
+    const ToolResult exact = veldir({"--base", "ou=other,o=acme", "--ldif", "read", "exact"});
+    EXPECT_EQ(exact.exit_code, 0) << exact.err;
+    EXPECT_NE(exact.out.find(exact_address.substr(0, 40)), std::string::npos);
+    EXPECT_EQ(exact.out.find("cut"), std::string::npos) << exact.out;
 
-    const ToolResult quiet = veldir({"--no-progress", "import", "bulk.ldif"}, {.terminal = kTerminal});
-    EXPECT_EQ(quiet.err.find('['), std::string::npos) << quiet.err;
-    EXPECT_EQ(quiet.exit_code, 1);
+    const ToolResult ldif = veldir({"--base", "ou=other,o=acme", "--ldif", "read", "long"});
+    EXPECT_EQ(ldif.exit_code, 6) << ldif.err;
+    EXPECT_NE(ldif.err.find("value 1 of velmorAddress was cut by the driver"), std::string::npos) << ldif.err;
+    EXPECT_NE(ldif.out.find("# veldir: cut: the driver read only the start of the next value\nvelmorAddress:"),
+              std::string::npos) << ldif.out;
+
+    const ToolResult json = veldir({"--base", "ou=other,o=acme", "--json", "search"});
+    EXPECT_EQ(json.exit_code, 6);
+    const JsonValue listing = json_of(json);
+    EXPECT_TRUE(listing.member("incomplete")->boolean);
+    // Every value that cannot be copied is named, in bytes.
+    for (const auto &[file, text] : {std::pair("long.ldif", ldif.out), std::pair("long.json", json.out)}) {
+        write_file(file, text);
+        const ToolResult copy = veldir({"--base", "ou=servers,o=acme", "import", file});
+        EXPECT_EQ(copy.exit_code, 2) << copy.out;
+        EXPECT_NE(copy.err.find("velmorAddress"), std::string::npos) << copy.err;
+        EXPECT_NE(copy.err.find("was cut by the driver when it was read"), std::string::npos) << copy.err;
+    }
+    EXPECT_NE(veldir({"--base", "ou=servers,o=acme", "import", "long.json"})
+                  .err.find("velmorService: the value has 1000 bytes; the driver stores at most 512 bytes"),
+              std::string::npos);
 }
 
 }  // namespace

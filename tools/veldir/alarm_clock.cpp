@@ -8,6 +8,7 @@
 #include <cmath>
 #include <csignal>
 #include <cstdint>
+#include <mutex>
 
 #include "deadline.h"
 #include "exit_codes.h"
@@ -17,7 +18,6 @@ namespace {
 
 std::atomic<bool> g_passed{false};
 std::atomic<pid_t> g_child{0};
-bool g_halted = false;
 
 extern "C" void on_deadline(int) {
     g_passed = true;
@@ -56,18 +56,35 @@ void start_deadline(double seconds) {
     ::setitimer(ITIMER_REAL, &timer, nullptr);
 }
 
+// The driver halts the clock around every blocking call, from every thread
+// that holds a session (import --jobs): the timer stays stopped while any
+// thread is inside one, and goes on with the time that remained when the
+// last one comes out.  A thread's second halt without a restart changes
+// nothing.
+namespace {
+
+std::mutex g_halt_mutex;
+int g_threads_halted = 0;  // guarded by g_halt_mutex
+thread_local bool t_halted = false;
+
+}  // namespace
+
 void halt() {
-    if (g_halted) return;
+    if (t_halted) return;
+    t_halted = true;
+    const std::lock_guard lock(g_halt_mutex);
+    if (g_threads_halted++ > 0) return;
     const itimerval off{};
     ::setitimer(ITIMER_REAL, &off, nullptr);
-    g_halted = true;
 }
 
 // Re-armed with what remains on the steady clock, so that the time of the
 // halted call counts; a deadline that passed meanwhile fires at once.
 void restart() {
-    if (!g_halted) return;
-    g_halted = false;
+    if (!t_halted) return;
+    t_halted = false;
+    const std::lock_guard lock(g_halt_mutex);
+    if (--g_threads_halted > 0) return;
     const std::optional<deadline::Clock::duration> left = deadline::remaining();
     if (!left) return;
     const auto microseconds = std::max<std::int64_t>(

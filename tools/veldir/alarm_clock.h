@@ -17,7 +17,9 @@ namespace alarm_clock {
 // Arms the deadline; seconds <= 0 leaves the clock off.
 void start_deadline(double seconds);
 
-// Stop the clock / re-arm it with what remains of the deadline.
+// Stop the clock / re-arm it with what remains of the deadline.  A second
+// halt without a restart changes nothing.  Safe from several threads: the
+// clock runs only while none of them is halted.
 void halt();
 void restart();
 

@@ -6,11 +6,6 @@ namespace {
 
 constexpr std::string_view kAlphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
-int sextet(char c) {
-    const std::size_t found = kAlphabet.find(c);
-    return found == std::string_view::npos ? -1 : static_cast<int>(found);
-}
-
 }  // namespace
 
 std::string base64_encode(std::string_view bytes) {
@@ -26,38 +21,6 @@ std::string base64_encode(std::string_view bytes) {
         out += kAlphabet[(group >> 12) & 0x3F];
         out += left > 1 ? kAlphabet[(group >> 6) & 0x3F] : '=';
         out += left > 2 ? kAlphabet[group & 0x3F] : '=';
-    }
-    return out;
-}
-
-std::optional<std::string> base64_decode(std::string_view text) {
-    std::string compact;
-    for (char c : text)
-        if (c != ' ' && c != '\t') compact += c;
-    if (compact.size() % 4 != 0) return std::nullopt;
-    std::string out;
-    for (std::size_t i = 0; i < compact.size(); i += 4) {
-        const bool last = i + 4 == compact.size();
-        int values[4];
-        int padding = 0;
-        for (int k = 0; k < 4; ++k) {
-            const char c = compact[i + static_cast<std::size_t>(k)];
-            // Padding only at the very end, and only in the last two places.
-            if (c == '=' && last && k >= 2) {
-                ++padding;
-                values[k] = 0;
-                continue;
-            }
-            if (padding > 0) return std::nullopt;
-            values[k] = sextet(c);
-            if (values[k] < 0) return std::nullopt;
-        }
-        const std::uint32_t group = (static_cast<std::uint32_t>(values[0]) << 18) |
-                                    (static_cast<std::uint32_t>(values[1]) << 12) |
-                                    (static_cast<std::uint32_t>(values[2]) << 6) | static_cast<std::uint32_t>(values[3]);
-        out += static_cast<char>((group >> 16) & 0xFF);
-        if (padding < 2) out += static_cast<char>((group >> 8) & 0xFF);
-        if (padding < 1) out += static_cast<char>(group & 0xFF);
     }
     return out;
 }

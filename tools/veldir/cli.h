@@ -16,6 +16,9 @@
 #include "directory_launcher.h"
 #include "output.h"
 
+// What import does with an entry that exists already.
+enum class ExistingPolicy { fail, skip, replace };
+
 struct Invocation {
     std::string command;
     std::vector<std::string> arguments;
@@ -36,6 +39,9 @@ struct Invocation {
     bool wide = false;                 // search's table: values whole even on a terminal
     veldldap::DirectoryFlavour server = veldldap::DirectoryFlavour::slapd;  // the demo's
     bool progress = true;  // import's progress bar, when standard error is a terminal
+    ExistingPolicy existing = ExistingPolicy::fail;
+    bool dry_run = false;
+    int jobs = 1;
     bool help = false;
     bool version = false;
 };

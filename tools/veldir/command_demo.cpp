@@ -38,6 +38,8 @@ constexpr const char *kRootDn = "cn=admin,o=demo";
 constexpr const char *kRootPassword = "demo-secret";  // 389 DS wants eight characters at least
 constexpr int kDemoTimelimit = 10;
 constexpr const char *kNewServer = "demo-new";
+// The whole DN, as veldir hands every name to the driver.
+const EntryName kNewEntry{"velmorServername=demo-new,ou=servers,o=demo", kNewServer};
 
 constexpr const char *kSampleEntries =
     "dn: o=demo\nobjectClass: organization\no: demo\n\n"
@@ -226,7 +228,7 @@ private:
         for (const char *assignment : {"velmorService=inventory", "velmorVersion=1", "velmorStatus=0",
                                        "velmorAddress=tcp#0#demo-new.example 6000", "velmorServername=demo-new"})
             created.add_assignment(assignment);
-        if (Outcome failure = step("add", [&] { return session.add(kNewServer, created); }, kNewServer))
+        if (Outcome failure = step("add", [&] { return session.add(kNewEntry, created); }, kNewServer))
             return failure;
         if (Outcome failure = read_new(session)) return failure;
 
@@ -234,11 +236,11 @@ private:
         for (const char *assignment : {"velmorStatus=2", "velmorAddress=tcp#0#demo-new.example 6000",
                                        "velmorAddress=tcp#1#demo-new.example 6001 ssl"})
             changes.add_assignment(assignment);
-        if (Outcome failure = step("modify", [&] { return session.modify(kNewServer, changes); },
+        if (Outcome failure = step("modify", [&] { return session.modify(kNewEntry, changes); },
                                    "velmorStatus=2, two addresses"))
             return failure;
         if (Outcome failure = read_new(session)) return failure;
-        if (Outcome failure = step("delete", [&] { return session.remove(kNewServer); }, kNewServer))
+        if (Outcome failure = step("delete", [&] { return session.remove(kNewEntry); }, kNewServer))
             return failure;
         if (Outcome failure = step("read again", [&] { return expect_gone(session); }, "DLDAP_ERR_NOENTRY, as expected"))
             return failure;
@@ -248,12 +250,12 @@ private:
 
     Outcome read_new(Session &session) {
         std::vector<Entry> entries;
-        return step("read", [&] { return session.read(kNewServer, entries); }, kNewServer, Found{&entries, false});
+        return step("read", [&] { return session.read(kNewEntry, entries); }, kNewServer, Found{&entries, false});
     }
 
     static Outcome expect_gone(Session &session) {
         std::vector<Entry> entries;
-        Outcome failure = session.read(kNewServer, entries);
+        Outcome failure = session.read(kNewEntry, entries);
         if (failure && failure->from_driver && failure->comp.dcl_provstatus == DLDAP_ERR_NOENTRY) return std::nullopt;
         if (failure) return failure;
         return tool_failure("read again", "the deleted entry is still there", "", kExitOperationFailed);

@@ -1,43 +1,75 @@
 // search, read, add, modify and delete: one driver call each between the
-// connection's bind and unbind.
+// connection's bind and unbind.  Add, modify and delete hand the driver the
+// whole DN veldir built (entry_names.h); read hands it a server name as it
+// is, so that the directory's wildcard works there.
 #include <unistd.h>
 
 #include <ostream>
 
 #include "commands.h"
+#include "cut_values.h"
 #include "entry_filter.h"
 #include "exit_codes.h"
 #include "output.h"
 #include "schema.h"
 #include "terminal_text.h"
+#include "veldldap/vocabulary.h"
 
 namespace {
 
-int usage_failure(const Invocation &invocation, std::ostream &out, std::ostream &err, const std::string &message) {
-    print_failure(out, err, invocation.format,
-                  tool_failure(invocation.command, message, "see veldir help " + invocation.command, kExitUsage));
+Failure usage_failure(const Invocation &invocation, const std::string &message) {
+    return tool_failure(invocation.command, message, "see veldir help " + invocation.command, kExitUsage);
+}
+
+int print_usage_failure(const Invocation &invocation, std::ostream &out, std::ostream &err, const std::string &message) {
+    print_failure(out, err, invocation.format, usage_failure(invocation, message));
     return kExitUsage;
+}
+
+// The driver's contract: a modify replaces the values of each attribute it
+// names with at least one value, so nothing written here can remove one.
+std::string empty_value_explanation(std::string_view attribute) {
+    return std::string(attribute) +
+           " has an empty value: modify cannot remove an attribute, because a modify always sends at least one "
+           "value and replaces all values with those given; to remove it, use an LDAP tool such as ldapmodify";
 }
 
 // Builds the object from the "attribute=value" arguments after the name.
 std::optional<std::string> build_object(const Invocation &invocation, ObjectBuilder &object) {
-    for (std::size_t i = 1; i < invocation.arguments.size(); ++i)
-        if (std::optional<std::string> error = object.add_assignment(invocation.arguments[i])) return error;
+    for (std::size_t i = 1; i < invocation.arguments.size(); ++i) {
+        const std::string &assignment = invocation.arguments[i];
+        if (invocation.command == "modify" && !assignment.empty() && assignment.back() == '=')
+            return empty_value_explanation(assignment.substr(0, assignment.size() - 1));
+        if (std::optional<std::string> error = object.add_assignment(assignment)) return error;
+    }
     return std::nullopt;
 }
 
+// The entry the first argument names, below the session's search base.
+Outcome name_in_session(const Invocation &invocation, Session &session, EntryName &name) {
+    std::string base;
+    if (Outcome failure = session.search_base(base)) return failure;
+    std::string error;
+    std::optional<EntryName> built = entry_name(invocation.arguments.front(), base, error);
+    if (!built) return usage_failure(invocation, error);
+    name = std::move(*built);
+    return std::nullopt;
+}
+
+// Listings and reads are incomplete when the driver cut a value it read.
+int finish_listing(int code, bool cut) { return code == kExitOk && cut ? kExitIncomplete : code; }
+
 int run_update(const Invocation &invocation, std::ostream &out, std::ostream &err, bool is_add) {
-    const std::string name = canonical_name(invocation.arguments.front());
     ObjectBuilder object;
     if (std::optional<std::string> error = build_object(invocation, object))
-        return usage_failure(invocation, out, err, *error);
-    if (is_add && !object.has(kNamingAttribute)) {
-        if (std::optional<std::string> error = object.add(kNamingAttribute, server_name_of(name)))
-            return usage_failure(invocation, out, err, *error);
-    }
+        return print_usage_failure(invocation, out, err, *error);
     return run_connected(invocation, out, err, true, [&](Session &session) -> Outcome {
+        EntryName name;
+        if (Outcome failure = name_in_session(invocation, session, name)) return failure;
+        if (is_add)
+            if (std::optional<std::string> error = object.name_entry(name.value)) return usage_failure(invocation, *error);
         Outcome failure = is_add ? session.add(name, object) : session.modify(name, object);
-        if (!failure) print_done(out, invocation.format, invocation.command, name);
+        if (!failure) print_done(out, invocation.format, invocation.command, name.value);
         return failure;
     });
 }
@@ -47,24 +79,54 @@ int run_update(const Invocation &invocation, std::ostream &out, std::ostream &er
 int run_search(const Invocation &invocation, std::ostream &out, std::ostream &err) {
     EntryFilter filter;
     for (const std::string &condition : invocation.arguments)
-        if (std::optional<std::string> error = filter.add(condition)) return usage_failure(invocation, out, err, *error);
+        if (std::optional<std::string> error = filter.add(condition))
+            return print_usage_failure(invocation, out, err, *error);
     const ListingLayout layout{invocation.columns, invocation.wide ? 0 : screen_width(STDOUT_FILENO)};
-    return run_connected(invocation, out, err, true, [&](Session &session) -> Outcome {
+    bool cut = false;
+    const int code = run_connected(invocation, out, err, true, [&](Session &session) -> Outcome {
         std::vector<Entry> entries;
         Outcome failure = session.search(entries);
-        if (!failure) print_entry_list(out, invocation.format, filter.apply(std::move(entries)), layout);
-        return failure;
+        if (failure) return failure;
+        entries = filter.apply(std::move(entries));
+        confirm_cut_values(entries);
+        print_entry_list(out, invocation.format, entries, layout);
+        cut = warn_cut_values(err, entries);
+        return std::nullopt;
     });
+    return finish_listing(code, cut);
 }
 
 int run_read(const Invocation &invocation, std::ostream &out, std::ostream &err) {
-    const std::string name = canonical_name(invocation.arguments.front());
-    return run_connected(invocation, out, err, true, [&](Session &session) -> Outcome {
+    const std::string &given = invocation.arguments.front();
+    // The driver copies a name into a 513-byte buffer: a longer one would be
+    // cut and could name another entry.
+    if (!veldldap::vocabulary::is_server_dn_any_case(given) && given.size() > kMaxDnBytes)
+        return print_usage_failure(invocation, out, err,
+                                   "a server name may be at most " + std::to_string(kMaxDnBytes) + " bytes long");
+    bool cut = false;
+    const int code = run_connected(invocation, out, err, true, [&](Session &session) -> Outcome {
         std::vector<Entry> entries;
-        Outcome failure = session.read(name, entries);
-        if (!failure) print_entry_details(out, invocation.format, entries);
-        return failure;
+        Outcome failure;
+        if (veldldap::vocabulary::is_server_dn_any_case(given)) {
+            EntryName name;
+            if (Outcome refused = name_in_session(invocation, session, name)) return refused;
+            failure = session.read(name, entries);
+        } else {
+            failure = session.read_server_name(given, entries);
+        }
+        if (failure) return failure;
+        // velmorServername may hold several values: another entry that also
+        // carries this one answers too, as does a wildcard.
+        if (entries.size() > 1)
+            err << "veldir: warning: " << entries.size() << " entries answer to the name " << escape_controls(given)
+                << (given.find('*') == std::string::npos ? " (an entry may carry it besides its own name)" : "")
+                << '\n';
+        confirm_cut_values(entries);
+        print_entry_details(out, invocation.format, entries);
+        cut = warn_cut_values(err, entries);
+        return std::nullopt;
     });
+    return finish_listing(code, cut);
 }
 
 int run_add(const Invocation &invocation, std::ostream &out, std::ostream &err) {
@@ -76,10 +138,11 @@ int run_modify(const Invocation &invocation, std::ostream &out, std::ostream &er
 }
 
 int run_delete(const Invocation &invocation, std::ostream &out, std::ostream &err) {
-    const std::string name = canonical_name(invocation.arguments.front());
     return run_connected(invocation, out, err, true, [&](Session &session) -> Outcome {
+        EntryName name;
+        if (Outcome failure = name_in_session(invocation, session, name)) return failure;
         Outcome failure = session.remove(name);
-        if (!failure) print_done(out, invocation.format, "delete", name);
+        if (!failure) print_done(out, invocation.format, "delete", name.value);
         return failure;
     });
 }

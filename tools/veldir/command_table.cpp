@@ -10,7 +10,10 @@ constexpr Command kCommands[] = {
     {"search", "search [ATTRIBUTE=VALUE...]", "list the server entries below the base", 0, kAnyNumber, run_search,
      "Lists every server entry directly below the search base (the base DN of the\n"
      "URL, or --base): one table row per entry, or all entries with --json or --ldif.\n"
-     "Finding no entries is not a failure.\n"
+     "Finding no entries is not a failure.  The driver keeps at most 63 bytes of a\n"
+     "transport type and 511 of an address when it reads them; a value it cut is\n"
+     "flagged on standard error, marked in the output (\"cut\" in JSON, a\n"
+     "\"# veldir: cut:\" comment in LDIF) and ends the listing with exit code 6.\n"
      "\n"
      "ATTRIBUTE=VALUE keeps only the entries with a value of ATTRIBUTE that matches\n"
      "VALUE; with several, only those that match all.  \"*\" in VALUE stands for any\n"
@@ -33,40 +36,69 @@ constexpr Command kCommands[] = {
      "NAME is a server name (srv1), looked up one level below the search base, or a\n"
      "distinguished name beginning with \"velmorServername=\" (any letter case), looked\n"
      "up as it is.  An entry that is not there gives DLDAP_ERR_NOENTRY and exit\n"
-     "code 1.\n"
+     "code 1.  A server name may be at most 512 bytes long, a DN likewise (the\n"
+     "driver's limit); characters that are special in a DN are escaped in it.\n"
      "\n"
      "The driver puts a server name into its LDAP filter (velmorServername=NAME)\n"
      "with only \"(\", \")\" and \"\\\" escaped, so \"*\" in it is the directory's\n"
      "wildcard: 'srv*' shows every entry whose server name begins with srv, '*srv*'\n"
      "every one that contains it, '*' every server entry below the base.  The\n"
      "directory compares server names ignoring letter case.  A distinguished name\n"
-     "takes no wildcard.  \"veldir search velmorServername=...\" narrows a listing\n"
-     "in the same way.\n",
+     "takes no wildcard.  When more than one entry answers to a name without a\n"
+     "wildcard, veldir warns: velmorServername may hold several values, and\n"
+     "another entry may carry this one besides its own.  \"veldir search\n"
+     "velmorServername=...\" narrows a listing in the same way.  A transport\n"
+     "address the driver had to cut when reading it is flagged and marked (exit\n"
+     "code 6).\n",
      "veldir read srv1\tone entry (server name or DN)\n"
      "veldir read 'srv*'\tevery entry whose name begins with srv\n"},
     {"add", "add NAME ATTRIBUTE=VALUE...", "create a server entry", 1, kAnyNumber, run_add,
      "Creates the entry velmorServername=NAME below the search base (or the entry of\n"
      "that distinguished name) with the object class velmorServer and the values\n"
-     "given.  velmorServername=NAME is added when not given.  Repeat an attribute to\n"
-     "give it several values.  See \"veldir help attributes\" for the attributes and\n"
-     "how values are written.\n",
+     "given.  velmorServername=NAME is added when not given; velmorServername values\n"
+     "that leave out NAME are refused, since the directory names the entry by one of\n"
+     "them.  Repeat an attribute to give it several values.  See \"veldir help\n"
+     "attributes\" for the attributes and how values are written.\n",
      "veldir add srv1 velmorVersion=3 'velmorAddress=tcp#0#srvhost 5000'\n"},
     {"modify", "modify NAME ATTRIBUTE=VALUE...", "replace the values of some attributes", 2, kAnyNumber, run_modify,
      "Replaces all values of each attribute given with the values given; attributes\n"
-     "not named keep their values.  An attribute cannot be removed this way.\n",
+     "not named keep their values.  modify cannot remove an attribute: a modify\n"
+     "always sends at least one value for each attribute it names (the driver's\n"
+     "contract), so an empty value (velmorService=) is refused with this\n"
+     "explanation.  Use an LDAP tool such as ldapmodify to remove one.\n",
      "veldir modify srv1 velmorStatus=1\treplaces every velmorStatus value\n"},
     {"delete", "delete NAME", "remove a server entry", 1, 1, run_delete,
      "Removes the entry velmorServername=NAME below the search base, or the entry of\n"
-     "that distinguished name.\n",
+     "that distinguished name (names as for read).\n",
      "veldir delete srv1\n"},
     {"import", "import FILE", "add many entries from an LDIF or JSON file", 1, 1, run_import,
-     "Adds every entry of FILE (\"-\" for standard input) over one session.  The format\n"
-     "is told from the content: a file whose first non-blank character is { or [ is\n"
-     "JSON, anything else LDIF.  The whole file is checked before anything is sent; a\n"
-     "file with problems adds nothing, and every problem is listed with its line\n"
-     "(exit code 2).  Entries the directory refuses are listed with the reason at the\n"
-     "end (exit code 1); the others are added.  A progress bar is shown when standard\n"
-     "error is a terminal (--no-progress hides it).\n"
+     "Adds every entry of FILE (\"-\" for standard input).  The format is told from\n"
+     "the content: a file whose first non-blank character is { or [ is JSON,\n"
+     "anything else LDIF; a UTF-8 byte-order mark is passed over.  The file is read\n"
+     "twice, front to back, never whole into memory: the first pass checks every\n"
+     "entry, and a file with problems adds nothing (exit code 2): each problem is\n"
+     "listed with its line (and column for JSON), in line order.  Problems are\n"
+     "malformed records, unknown attributes, values of the wrong form, text that is\n"
+     "not UTF-8, values or names longer than the driver takes (in bytes), a DN that\n"
+     "does not name a server entry, and a second entry of the same name.  The second\n"
+     "pass sends the entries over --jobs sessions.\n"
+     "\n"
+     "Every entry ends as added, skipped, replaced, refused (with the directory's\n"
+     "reason) or not tried, and the summary gives all five counts and lists the\n"
+     "entries of each but the added.  An entry that exists already is refused,\n"
+     "skipped or replaced as --existing says (replace sends a modify with the\n"
+     "file's values; attributes the file does not give keep theirs).  --dry-run\n"
+     "checks the file and, when a connection is configured, reads each entry to say\n"
+     "what would happen; nothing is written.  When the connection is lost, the\n"
+     "entries not yet sent are not tried, and an entry whose answer was lost is\n"
+     "read again over a new connection: there, it was added; missing, not tried; if\n"
+     "the directory cannot be asked, it is counted as unknown.  Exit codes: 0 all\n"
+     "added, skipped or replaced, 1 some refused, 2 problems in the file, 3 the\n"
+     "connection failed or was lost.  A progress bar is shown when standard error is\n"
+     "a terminal (--no-progress hides it).\n"
+     "\n"
+     "With --base, every entry goes below that base and keeps its relative name\n"
+     "(velmorServername=NAME); without it, where its DN says.\n"
      "\n"
      "LDIF: records of \"dn:\" and \"attribute: value\" lines (\"::\" for base64; folded\n"
      "lines and # comments are fine), separated by blank lines; objectClass lines are\n"
@@ -74,11 +106,14 @@ constexpr Command kCommands[] = {
      "change records and \":<\" URLs are not.\n"
      "\n"
      "JSON: what \"veldir search --json\" prints, or a bare array of entries; each\n"
-     "entry has \"name\" (server name; wins) or \"dn\", and \"attributes\": an object\n"
-     "whose members are attribute names with a value or an array of values (numbers\n"
-     "or strings).  Importing a listing with --base copies the entries below another\n"
-     "base.\n",
-     "veldir --base ou=copy,o=acme import servers.ldif\n"},
+     "entry has \"dn\" or \"name\" (a server name, placed below the search base), and\n"
+     "\"attributes\": an object whose members are attribute names with a value or an\n"
+     "array of values (numbers or strings).\n"
+     "\n"
+     "A value veldir marked as cut when it listed it (see search) is a problem: the\n"
+     "directory holds more than the file does.\n",
+     "veldir --base ou=copy,o=acme import servers.ldif\tcopy a listing below another base\n"
+     "veldir --existing skip --jobs 4 import servers.ldif\tresume after a lost connection\n"},
     {"props", "props", "show the session properties", 0, 0, run_props,
      "Opens a session (no bind) and shows the driver, the interface version, the\n"
      "bind DN, the search base, the fixed texts of the driver and whether a password\n"

@@ -1,5 +1,7 @@
 #include "dcl_object.h"
 
+#include <strings.h>
+
 #include <algorithm>
 
 namespace {
@@ -48,6 +50,31 @@ bool ObjectBuilder::has(std::string_view attribute) const {
     const AttributeSpec *definition = find_attribute(attribute);
     return std::any_of(pending_.begin(), pending_.end(),
                        [definition](const PendingAttribute &pending) { return pending.definition == definition; });
+}
+
+std::optional<std::string> ObjectBuilder::name_entry(std::string_view name) {
+    const std::vector<std::string_view> given = string_values(kNamingAttribute);
+    if (given.empty()) return add(kNamingAttribute, name);
+    const auto same = [name](std::string_view value) {
+        return value.size() == name.size() && ::strncasecmp(value.data(), name.data(), name.size()) == 0;
+    };
+    if (std::any_of(given.begin(), given.end(), same)) return std::nullopt;
+    std::string values;
+    for (std::string_view value : given) values += (values.empty() ? "\"" : ", \"") + std::string(value) + "\"";
+    return std::string(kNamingAttribute) + " " + values + " differs from the entry's name \"" + std::string(name) +
+           "\": the directory names an entry by one of its " + std::string(kNamingAttribute) +
+           " values; leave it out (the name is added) or give the name too";
+}
+
+std::vector<std::string_view> ObjectBuilder::string_values(std::string_view attribute) const {
+    std::vector<std::string_view> values;
+    const AttributeSpec *definition = find_attribute(attribute);
+    for (const PendingAttribute &pending : pending_) {
+        if (pending.definition != definition || definition->syntax != DCL_SYNTAX_STRING) continue;
+        for (const DCL_ATTRVALUE &value : pending.values)
+            values.emplace_back(value.dcl_string.dcl_stringp, static_cast<std::size_t>(value.dcl_string.dcl_length));
+    }
+    return values;
 }
 
 DCL_OBJECT *ObjectBuilder::object() {

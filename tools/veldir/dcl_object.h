@@ -30,6 +30,13 @@ public:
     std::optional<std::string> add_assignment(std::string_view assignment);
 
     bool has(std::string_view attribute) const;
+    // The directory names an entry by one of its velmorServername values:
+    // adds `name` when none was given; the error when the values given do
+    // not hold it (compared without regard to ASCII case, as the directory does).
+    std::optional<std::string> name_entry(std::string_view name);
+
+    // The values given so far of a string attribute.
+    std::vector<std::string_view> string_values(std::string_view attribute) const;
     bool empty() const { return pending_.empty(); }
 
     // The object for the driver; valid until the builder changes or ends.

@@ -16,6 +16,10 @@ struct EntryAttribute {
     std::string name;  // LDAP name for schema attributes, else the type as the driver gave it
     CS_INT syntax = DCL_SYNTAX_STRING;
     std::vector<std::string> values;
+    // Positions of values the driver may have cut when it read them (see cut_values.h).
+    std::vector<std::size_t> cut;
+
+    bool is_cut(std::size_t value) const;
 };
 
 struct Entry {
@@ -23,8 +27,9 @@ struct Entry {
     std::vector<EntryAttribute> attributes;  // in the schema's order
 
     const EntryAttribute *find(std::string_view name) const;
-    // The velmorServername value, or the first RDN value when the entry has none.
+    // The value of the relative name, unescaped: the name veldir shows.
     std::string server_name() const;
+    bool has_cut_values() const;
 };
 
 // Copies every object of a result; attributes sorted into the schema's order.

@@ -21,7 +21,10 @@
       "configuration or connection problem: no or bad initialisation string or configuration file, driver not "     \
       "loadable, server unreachable, bind refused, StartTLS failure, time limit passed")                            \
     X(kExitInternal, 4, "internal problem: out of memory, or the driver misbehaved")                                \
-    X(kExitDeadline, 5, "the --deadline passed")
+    X(kExitDeadline, 5, "the --deadline passed")                                                                    \
+    X(kExitIncomplete, 6,                                                                                           \
+      "the listing is incomplete: the driver cut values it read (they are flagged on standard error and marked in " \
+      "JSON and LDIF output)")
 
 enum ExitCode : int {
 #define VELDIR_EXIT_CODE_ENUMERATOR(name, code, meaning) name = code,

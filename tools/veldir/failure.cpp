@@ -71,6 +71,8 @@ constexpr SpecificHint kSpecificHints[] = {
     {DLDAP_ERR_BIND, LDAP_UNWILLING_TO_PERFORM, "the server is unwilling to bind, e.g. a bind DN without a password"},
     {DLDAP_ERR_SEARCH, LDAP_SERVER_DOWN, kServerDownHint},
     {DLDAP_ERR_SEARCH, LDAP_TIMELIMIT_EXCEEDED, "the server's own time limit passed: narrow the search or raise the server's limit"},
+    {DLDAP_ERR_UPDATE, LDAP_SERVER_DOWN, "the connection to the directory was lost: check that the directory server runs and is reachable"},
+    {DLDAP_ERR_DELETE, LDAP_SERVER_DOWN, "the connection to the directory was lost: check that the directory server runs and is reachable"},
     {DLDAP_ERR_UPDATE, LDAP_ALREADY_EXISTS, "the entry exists already: use modify to change it"},
     {DLDAP_ERR_UPDATE, LDAP_NO_SUCH_OBJECT, "the entry (modify) or its parent (add) does not exist: check the name and the base DN"},
     {DLDAP_ERR_UPDATE, LDAP_UNDEFINED_TYPE, "the server does not know the attribute: load the velmor schema into the directory server"},
@@ -139,7 +141,9 @@ Explanation explain_report(const Failure &failure) {
         return {"dcl_provstatus " + std::to_string(comp.dcl_provstatus),
                 "the driver failed with a code veldir does not know", describe_oserr(VELDLDAP_OSERR_LDAP, comp.dcl_oserr),
                 "the driver's log has the details"};
-    std::string_view hint = specific_hint(code->code, comp.dcl_oserr);
+    // A command that knows its situation better gives its own hint.
+    std::string_view hint = failure.hint;
+    if (hint.empty()) hint = specific_hint(code->code, comp.dcl_oserr);
     if (hint.empty()) hint = code_hint(code->code);
     return {code->symbol, code->meaning, describe_oserr(code->oserr_kind, comp.dcl_oserr), std::string(hint)};
 }

@@ -26,7 +26,7 @@ struct Failure {
     bool from_driver = false;
     DCL_COMP comp{};       // the driver's report, when from_driver
     std::string message;   // the tool's own description, when not from_driver
-    std::string hint;      // the tool's own hint, when not from_driver
+    std::string hint;      // the tool's own hint; for the driver's failures, one that replaces the usual hint
     // What veldir found out itself about a driver failure (by probing the
     // server, the CA file or the string); it replaces the code's hint.
     std::string diagnosis;

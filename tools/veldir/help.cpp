@@ -68,14 +68,17 @@ void print_attributes(std::ostream &out) {
     }
     out << "\nValues:\n"
            "  integer            decimal, e.g. velmorVersion=3 or velmorStatus=-1\n"
-           "  string             any text up to 512 characters\n"
+           "  string             UTF-8 text of 1 to 512 bytes (a character outside ASCII\n"
+           "                     takes 2 to 4)\n"
            "  OID                dotted decimal, e.g. velmorSecurity=1.3.6.1.4.1.32473.1\n"
            "  transport address  TYPE#ACCESS#ADDRESS, e.g. velmorAddress='tcp#0#srvhost 5000':\n"
-           "                     TYPE up to 63 characters (tcp, TCP, QRWINET, ...), ACCESS a\n"
-           "                     decimal number, ADDRESS up to 511 characters; for TCP the\n"
-           "                     address is \"HOST PORT\" and maybe a filter after them.\n"
-           "                     The driver stores TCP addresses as TCP#... (or tcp#... with\n"
-           "                     a filter) and turns commas into blanks.\n";
+           "                     TYPE up to 63 bytes (tcp, TCP, QRWINET, ...), ACCESS a\n"
+           "                     decimal number, ADDRESS up to 511 bytes, the whole text up\n"
+           "                     to 512; for TCP the address is \"HOST PORT\" and maybe a\n"
+           "                     filter after them.  The driver stores TCP addresses as\n"
+           "                     TCP#... (or tcp#... with a filter) and turns commas into\n"
+           "                     blanks.\n"
+           "An empty value is refused; modify cannot remove an attribute.\n";
 }
 
 struct Topic {

@@ -1,150 +1,200 @@
 #include "import_records.h"
 
-#include <strings.h>
-
 #include <span>
 
 #include "json_reader.h"
-#include "ldif.h"
+#include "ldif_reader.h"
 #include "schema.h"
 
 namespace {
 
-bool same_word(std::string_view left, std::string_view right) {
-    return left.size() == right.size() && ::strncasecmp(left.data(), right.data(), left.size()) == 0;
+// `what`: "velmorAddress" or "velmorAddress value 2".
+std::string cut_message(const std::string &what, std::string_view how_to_keep) {
+    return what + " was cut by the driver when it was read: the directory holds a longer value that cannot be "
+                  "copied; " + std::string(how_to_keep) + " to import the shortened value";
 }
 
-// Starts a record for `name`; false (and a problem) when the name cannot name a server entry.
-bool begin_record(int line, std::string_view name, ImportRecord &record, std::vector<ImportProblem> &problems) {
-    record.line = line;
-    record.name = canonical_name(name);
-    record.object = std::make_unique<ObjectBuilder>();
-    if (name.empty()) {
-        problems.push_back({line, "the entry has no name"});
-        return false;
-    }
-    if (name.find('=') != std::string_view::npos && !is_server_dn(name)) {
-        problems.push_back({line, "\"" + std::string(name) + "\" is neither a server name nor a DN beginning with " +
-                                      std::string(kNamingAttribute) + "="});
-        return false;
-    }
-    return true;
+// What every entry needs at the end: a name among its velmorServername
+// values, and every problem labelled with the entry.
+void finish_entry(ImportEntry &entry, std::vector<ImportProblem> &problems, std::size_t first_problem,
+                  int naming_line, int naming_column) {
+    if (entry.name)
+        if (std::optional<std::string> error = entry.object->name_entry(entry.name->value))
+            problems.push_back({naming_line, naming_column, {}, *error});
+    for (std::size_t i = first_problem; i < problems.size(); ++i) problems[i].entry = entry.shown();
+    entry.ok = problems.size() == first_problem;
 }
 
-// The naming attribute follows from the name when the entry does not give it.
-void finish_record(ImportRecord &record, std::vector<ImportRecord> &records, std::vector<ImportProblem> &problems) {
-    if (!record.object->has(kNamingAttribute))
-        if (std::optional<std::string> error = record.object->add(kNamingAttribute, server_name_of(record.name)))
-            problems.push_back({record.line, *error});
-    records.push_back(std::move(record));
-}
+class LdifImportReader : public ImportReader {
+public:
+    LdifImportReader(std::istream &in, const NamingRules &rules) : reader_(in), rules_(rules) {}
 
-void read_ldif_records(std::string_view text, std::vector<ImportRecord> &records, std::vector<ImportProblem> &problems) {
-    std::vector<LdifRecord> ldif_records;
-    std::vector<LdifProblem> ldif_problems;
-    parse_ldif(text, ldif_records, ldif_problems);
-    for (const LdifProblem &problem : ldif_problems) problems.push_back({problem.line, problem.message});
-    for (const LdifRecord &ldif : ldif_records) {
-        ImportRecord record;
-        if (!begin_record(ldif.line, ldif.dn, record, problems)) continue;
-        for (const auto &[attribute, value] : ldif.attributes) {
-            // Every entry the driver adds is a velmorServer; other classes cannot be given.
-            if (same_word(attribute, "objectClass")) continue;
-            if (std::optional<std::string> error = record.object->add(attribute, value))
-                problems.push_back({ldif.line, record.name + ": " + *error});
-        }
-        finish_record(record, records, problems);
-    }
-}
-
-// One JSON value of an attribute: a string, or an integer number.
-bool json_value_text(const JsonValue &value, std::string &text) {
-    if (value.kind == JsonValue::Kind::string) {
-        text = value.text;
-        return true;
-    }
-    if (value.kind == JsonValue::Kind::number && value.text.find_first_of(".eE") == std::string::npos) {
-        text = value.text;
-        return true;
-    }
-    return false;
-}
-
-void read_json_attributes(const JsonValue &attributes, ImportRecord &record, std::vector<ImportProblem> &problems) {
-    if (attributes.kind != JsonValue::Kind::object) {
-        problems.push_back({attributes.line, "\"attributes\" must be an object of attribute names and values"});
-        return;
-    }
-    for (const auto &[attribute, values] : attributes.members) {
-        const std::span<const JsonValue> list =
-            values.kind == JsonValue::Kind::array ? std::span<const JsonValue>(values.items) : std::span(&values, 1);
-        for (const JsonValue &value : list) {
-            std::string text;
-            if (!json_value_text(value, text)) {
-                problems.push_back({value.line, record.name + ": " + attribute + ": a value must be a string or an "
-                                                "integer, not " + std::string(json_kind_name(value.kind))});
+    bool next(ImportEntry &entry, std::vector<ImportProblem> &problems) override {
+        LdifRecord record;
+        if (!reader_.next(record)) return false;
+        const std::size_t first_problem = problems.size();
+        entry = ImportEntry{record.line, std::nullopt, std::make_unique<ObjectBuilder>(), false};
+        for (const LdifProblem &problem : record.problems) problems.push_back({problem.line, 0, {}, problem.message});
+        if (record.dn.empty() && !record.problems.empty()) return finish(entry, problems, first_problem, record.line);
+        std::string error;
+        entry.name = entry_name_from_dn(record.dn, rules_.new_base, error);
+        if (!entry.name) problems.push_back({record.line, 0, {}, error});
+        int naming_line = record.line;
+        for (const LdifAttribute &attribute : record.attributes) {
+            if (attribute.cut) {
+                problems.push_back({attribute.line, 0, {}, cut_message(attribute.name, "remove the comment above it")});
                 continue;
             }
-            if (std::optional<std::string> error = record.object->add(attribute, text))
-                problems.push_back({value.line, record.name + ": " + *error});
+            if (same_attribute(attribute.name, kNamingAttribute) && naming_line == record.line) naming_line = attribute.line;
+            if (std::optional<std::string> add_error = entry.object->add(attribute.name, attribute.value))
+                problems.push_back({attribute.line, 0, {}, *add_error});
+        }
+        return finish(entry, problems, first_problem, naming_line);
+    }
+
+private:
+    static bool same_attribute(std::string_view name, std::string_view other) {
+        return find_attribute(name) != nullptr && find_attribute(name) == find_attribute(other);
+    }
+
+    static bool finish(ImportEntry &entry, std::vector<ImportProblem> &problems, std::size_t first_problem, int line) {
+        finish_entry(entry, problems, first_problem, line, 0);
+        return true;
+    }
+
+    LdifReader reader_;
+    NamingRules rules_;
+};
+
+class JsonImportReader : public ImportReader {
+public:
+    JsonImportReader(std::istream &in, const NamingRules &rules) : reader_(in), rules_(rules) {}
+
+    bool next(ImportEntry &entry, std::vector<ImportProblem> &problems) override {
+        JsonValue value;
+        const bool more = reader_.next(value);
+        for (const JsonError &problem : reader_.take_problems())
+            problems.push_back({problem.line, problem.column, {}, problem.message});
+        if (!more) {
+            if (std::optional<JsonError> error = reader_.error())
+                problems.push_back({error->line, error->column, {}, error->message});
+            return false;
+        }
+        const std::size_t first_problem = problems.size();
+        entry = ImportEntry{value.line, std::nullopt, std::make_unique<ObjectBuilder>(), false};
+        if (value.kind != JsonValue::Kind::object) {
+            problems.push_back({value.line, value.column, {},
+                                "an entry must be an object, not " + std::string(json_kind_name(value.kind))});
+            finish_entry(entry, problems, first_problem, value.line, value.column);
+            return true;
+        }
+        check_members(value, problems);
+        name_entry(value, entry, problems);
+        if (const JsonValue *attributes = value.member("attributes")) read_attributes(*attributes, entry, problems);
+        if (const JsonValue *cut = value.member("cut")) read_cut_marks(*cut, problems);
+        const JsonValue *naming = value.member("attributes");
+        finish_entry(entry, problems, first_problem, naming ? naming->line : value.line,
+                     naming ? naming->column : value.column);
+        return true;
+    }
+
+private:
+    static void check_members(const JsonValue &value, std::vector<ImportProblem> &problems) {
+        static constexpr std::string_view kMembers[] = {"dn", "name", "attributes", "cut"};
+        for (const auto &[member, item] : value.members) {
+            bool known = false;
+            for (std::string_view name : kMembers) known = known || member == name;
+            if (!known)
+                problems.push_back({item.line, item.column, {},
+                                    "unknown member \"" + member + "\" (an entry has dn or name, and attributes)"});
         }
     }
-}
 
-void read_json_entry(const JsonValue &entry, std::vector<ImportRecord> &records, std::vector<ImportProblem> &problems) {
-    if (entry.kind != JsonValue::Kind::object) {
-        problems.push_back({entry.line, "an entry must be an object, not " + std::string(json_kind_name(entry.kind))});
-        return;
+    void name_entry(const JsonValue &value, ImportEntry &entry, std::vector<ImportProblem> &problems) const {
+        const JsonValue *dn = value.member("dn");
+        const JsonValue *name = value.member("name");
+        for (const JsonValue *given : {dn, name})
+            if (given != nullptr && given->kind != JsonValue::Kind::string) {
+                problems.push_back({given->line, given->column, {}, "\"dn\" and \"name\" must be strings"});
+                return;
+            }
+        if (dn == nullptr && name == nullptr) {
+            problems.push_back({value.line, value.column, {}, "an entry needs \"dn\" or \"name\" (a server name)"});
+            return;
+        }
+        std::string error;
+        const JsonValue &where = dn != nullptr ? *dn : *name;
+        if (dn != nullptr) {
+            entry.name = entry_name_from_dn(dn->text, rules_.new_base, error);
+        } else {
+            const std::optional<std::string> &base = rules_.new_base ? rules_.new_base : rules_.session_base;
+            entry.name = entry_name_below(name->text, base.value_or(""), error);
+        }
+        if (!entry.name) {
+            problems.push_back({where.line, where.column, {}, error});
+            return;
+        }
+        if (name != nullptr && name->text != entry.name->value)
+            problems.push_back({name->line, name->column, {},
+                                "\"name\" is \"" + name->text + "\", but the DN names \"" + entry.name->value + "\""});
     }
-    for (const auto &[member, value] : entry.members)
-        if (member != "name" && member != "dn" && member != "attributes")
-            problems.push_back({value.line, "unknown member \"" + member + "\" (an entry has name or dn, and attributes)"});
-    // The server name places the entry below this session's base, so it wins over the DN.
-    const JsonValue *name = entry.member("name");
-    if (name == nullptr) name = entry.member("dn");
-    if (name == nullptr || name->kind != JsonValue::Kind::string) {
-        problems.push_back({entry.line, "an entry needs \"name\" (server name) or \"dn\" as a string"});
-        return;
-    }
-    ImportRecord record;
-    if (!begin_record(entry.line, name->text, record, problems)) return;
-    if (const JsonValue *attributes = entry.member("attributes")) read_json_attributes(*attributes, record, problems);
-    finish_record(record, records, problems);
-}
 
-void read_json_records(std::string_view text, std::vector<ImportRecord> &records, std::vector<ImportProblem> &problems) {
-    JsonValue document;
-    JsonError error;
-    if (!parse_json(text, document, error)) {
-        problems.push_back({error.line, "column " + std::to_string(error.column) + ": " + error.message});
-        return;
+    // One JSON value of an attribute: a string, or an integer number.
+    static bool value_text(const JsonValue &value, std::string &text) {
+        const bool integer =
+            value.kind == JsonValue::Kind::number && value.text.find_first_of(".eE") == std::string::npos;
+        if (value.kind != JsonValue::Kind::string && !integer) return false;
+        text = value.text;
+        return true;
     }
-    const JsonValue *entries = &document;
-    if (document.kind == JsonValue::Kind::object) {
-        for (const auto &[member, value] : document.members)
-            if (member != "entries" && member != "count")
-                problems.push_back({value.line, "unknown member \"" + member + "\" (expected \"entries\")"});
-        entries = document.member("entries");
+
+    static void read_attributes(const JsonValue &attributes, ImportEntry &entry, std::vector<ImportProblem> &problems) {
+        if (attributes.kind != JsonValue::Kind::object) {
+            problems.push_back({attributes.line, attributes.column, {},
+                                "\"attributes\" must be an object of attribute names and values"});
+            return;
+        }
+        for (const auto &[attribute, values] : attributes.members) {
+            const std::span<const JsonValue> list =
+                values.kind == JsonValue::Kind::array ? std::span<const JsonValue>(values.items) : std::span(&values, 1);
+            for (const JsonValue &value : list) {
+                std::string text;
+                if (!value_text(value, text)) {
+                    problems.push_back({value.line, value.column, {},
+                                        attribute + ": a value must be a string or an integer, not " +
+                                            std::string(json_kind_name(value.kind))});
+                    continue;
+                }
+                if (std::optional<std::string> error = entry.object->add(attribute, text))
+                    problems.push_back({value.line, value.column, {}, *error});
+            }
+        }
     }
-    if (entries == nullptr || entries->kind != JsonValue::Kind::array) {
-        problems.push_back({document.line, "expected an array of entries, or an object with \"entries\": [...]"});
-        return;
+
+    static void read_cut_marks(const JsonValue &cut, std::vector<ImportProblem> &problems) {
+        if (cut.kind != JsonValue::Kind::object) {
+            problems.push_back({cut.line, cut.column, {}, "\"cut\" must be an object of attribute names and value positions"});
+            return;
+        }
+        for (const auto &[attribute, positions] : cut.members) {
+            const std::span<const JsonValue> list = positions.kind == JsonValue::Kind::array
+                                                        ? std::span<const JsonValue>(positions.items)
+                                                        : std::span(&positions, 1);
+            for (const JsonValue &position : list) {
+                const std::optional<CS_INT> index = parse_integer(position.text);
+                const std::string what = index && *index >= 0 ? attribute + " value " + std::to_string(*index + 1) : attribute;
+                problems.push_back({position.line, position.column, {}, cut_message(what, "remove it from \"cut\"")});
+            }
+        }
     }
-    for (const JsonValue &entry : entries->items) read_json_entry(entry, records, problems);
-}
+
+    JsonEntryReader reader_;
+    NamingRules rules_;
+};
 
 }  // namespace
 
-ImportFormat detect_import_format(std::string_view text) {
-    const std::size_t first = text.find_first_not_of(" \t\r\n");
-    if (first != std::string_view::npos && (text[first] == '{' || text[first] == '[')) return ImportFormat::json;
-    return ImportFormat::ldif;
-}
-
-bool read_import_records(std::string_view text, ImportFormat format, std::vector<ImportRecord> &records,
-                         std::vector<ImportProblem> &problems) {
-    if (format == ImportFormat::json) read_json_records(text, records, problems);
-    else read_ldif_records(text, records, problems);
-    if (problems.empty() && records.empty()) problems.push_back({0, "the file holds no entries"});
-    return problems.empty();
+std::unique_ptr<ImportReader> ImportReader::open(std::istream &in, ImportFormat format, const NamingRules &rules) {
+    if (format == ImportFormat::json) return std::make_unique<JsonImportReader>(in, rules);
+    return std::make_unique<LdifImportReader>(in, rules);
 }

@@ -1,37 +1,58 @@
 /*
- * The entries of an import file, checked and ready for the driver.  The
- * format is told from the content (JSON when the first non-blank character
- * is { or [, LDIF otherwise).  Every problem of the file is collected with
- * its line, so a user can fix them all at once; a file with problems is
- * imported not at all.
+ * The entries of an import file, read one at a time and checked: named (a
+ * whole DN for the driver, entry_names.h), their values turned into the
+ * object the driver takes, and every problem found with its line (and
+ * column for JSON), so that a user can fix them all at once.  Both passes
+ * of an import read the file through this; neither holds more than one
+ * entry.
+ *
+ * Where an entry goes: with --base, below that base, keeping its relative
+ * name; otherwise where its DN says, and a JSON entry with only a "name"
+ * below the session's base.  An entry whose DN does not name a server entry
+ * (velmorServername=NAME) is a problem.
  */
 #ifndef VELDIR_IMPORT_RECORDS_H
 #define VELDIR_IMPORT_RECORDS_H
 
+#include <istream>
 #include <memory>
+#include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "dcl_object.h"
-
-struct ImportRecord {
-    int line = 0;      // where the entry begins in the file
-    std::string name;  // server name or distinguished name, as the driver takes it
-    std::unique_ptr<ObjectBuilder> object;
-};
+#include "entry_names.h"
+#include "import_file.h"
 
 struct ImportProblem {
     int line = 0;
+    int column = 0;     // 0: the whole line
+    std::string entry;  // the entry's name, when it has one
     std::string message;
 };
 
-enum class ImportFormat { ldif, json };
+struct ImportEntry {
+    int line = 0;  // where the entry begins
+    std::optional<EntryName> name;
+    std::unique_ptr<ObjectBuilder> object;
+    bool ok = false;  // no problems: it can be sent
 
-ImportFormat detect_import_format(std::string_view text);
+    std::string shown() const { return name ? name->value : std::string(); }
+};
 
-// Reads and checks every entry; true when there were no problems.
-bool read_import_records(std::string_view text, ImportFormat format, std::vector<ImportRecord> &records,
-                         std::vector<ImportProblem> &problems);
+struct NamingRules {
+    std::optional<std::string> new_base;      // --base: every entry moves below it
+    std::optional<std::string> session_base;  // where a JSON "name" goes without --base
+};
+
+class ImportReader {
+public:
+    static std::unique_ptr<ImportReader> open(std::istream &in, ImportFormat format, const NamingRules &rules);
+    virtual ~ImportReader() = default;
+
+    // The next entry, its problems appended to `problems`; false at the end
+    // (a file that breaks off, such as broken JSON, ends with a problem).
+    virtual bool next(ImportEntry &entry, std::vector<ImportProblem> &problems) = 0;
+};
 
 #endif

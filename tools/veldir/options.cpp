@@ -65,6 +65,26 @@ bool store_server(Invocation &invocation, std::string_view value) {
     return false;
 }
 
+bool store_existing(Invocation &invocation, std::string_view value) {
+    static constexpr std::pair<std::string_view, ExistingPolicy> kPolicies[] = {
+        {"fail", ExistingPolicy::fail}, {"skip", ExistingPolicy::skip}, {"replace", ExistingPolicy::replace}};
+    for (const auto &[word, policy] : kPolicies) {
+        if (value != word) continue;
+        invocation.existing = policy;
+        return true;
+    }
+    return false;
+}
+
+constexpr int kMostJobs = 16;
+
+bool store_jobs(Invocation &invocation, std::string_view value) {
+    const std::optional<CS_INT> jobs = parse_integer(value);
+    if (!jobs || *jobs < 1 || *jobs > kMostJobs) return false;
+    invocation.jobs = *jobs;
+    return true;
+}
+
 constexpr Option kOptions[] = {
     {.name = "--config", .value = "FILE", .group = OptionGroup::connection,
      .take = store_text<&Invocation::config_file>,
@@ -126,6 +146,16 @@ constexpr Option kOptions[] = {
      .help = "the directory veldir works in while it hosts the driver, where the driver writes its log "
              "libveldldap.log (default: $XDG_STATE_HOME/veldir, else ~/.local/state/veldir, created readable by "
              "you alone); paths on the command line still count from where you are"},
+    {.name = "--existing", .value = "fail|skip|replace", .group = OptionGroup::import, .take = store_existing,
+     .needs = "fail, skip or replace", .command = "import",
+     .help = "what to do with an entry that exists already: refuse it (fail, the default), skip it, or "
+             "replace the values of the attributes the file gives (the others keep theirs)"},
+    {.name = "--dry-run", .group = OptionGroup::import, .take = set<&Invocation::dry_run, true>, .command = "import",
+     .help = "check the file and, when a connection is configured, say what would be added, skipped or "
+             "replaced; nothing is written"},
+    {.name = "--jobs", .value = "N", .group = OptionGroup::import, .take = store_jobs,
+     .needs = "a whole number from 1 to 16", .command = "import",
+     .help = "send over N sessions at once, each on a thread of its own (default 1)"},
     {.name = "--help", .short_name = "-h", .take = set<&Invocation::help, true>,
      .help = "print the help (this text; with a command, that command's)"},
     {.name = "--version", .take = set<&Invocation::version, true>, .help = "print veldir's version"},

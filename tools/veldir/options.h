@@ -17,7 +17,7 @@
 
 #include "cli.h"
 
-enum class OptionGroup { connection, output, general };
+enum class OptionGroup { connection, output, import, general };
 
 struct OptionGroupTitle {
     OptionGroup group;
@@ -28,6 +28,7 @@ struct OptionGroupTitle {
 inline constexpr OptionGroupTitle kOptionGroups[] = {
     {OptionGroup::connection, "Connection options"},
     {OptionGroup::output, "Output options"},
+    {OptionGroup::import, "Import options"},
     {OptionGroup::general, "Other options"},
 };
 

@@ -26,6 +26,18 @@ std::string joined(const std::vector<std::string> &values) {
     return out;
 }
 
+// "cut": {"velmorAddress": [1]}: positions of the values the driver cut (cut_values.h).
+void write_json_cut_marks(JsonWriter &json, const Entry &entry) {
+    json.key("cut").begin_object();
+    for (const EntryAttribute &attribute : entry.attributes) {
+        if (attribute.cut.empty()) continue;
+        json.key(attribute.name).begin_array();
+        for (std::size_t value : attribute.cut) json.value(static_cast<std::int64_t>(value));
+        json.end_array();
+    }
+    json.end_object();
+}
+
 }  // namespace
 
 void write_json_entry(JsonWriter &json, const Entry &entry) {
@@ -43,6 +55,7 @@ void write_json_entry(JsonWriter &json, const Entry &entry) {
         json.end_array();
     }
     json.end_object();
+    if (entry.has_cut_values()) write_json_cut_marks(json, entry);
     json.end_object();
 }
 
@@ -52,6 +65,8 @@ void write_json_entries(std::ostream &out, const std::vector<Entry> &entries) {
     JsonWriter json(out);
     json.begin_object();
     json.key("count").value(static_cast<std::int64_t>(entries.size()));
+    if (std::any_of(entries.begin(), entries.end(), [](const Entry &entry) { return entry.has_cut_values(); }))
+        json.key("incomplete").value(true);
     json.key("entries").begin_array();
     for (const Entry &entry : entries) write_json_entry(json, entry);
     json.end_array();

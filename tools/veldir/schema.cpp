@@ -6,10 +6,27 @@
 #include <cstring>
 #include <strings.h>
 
+#include "utf8.h"
+
 namespace {
 
 // The driver keeps every text in 513-byte buffers and would cut longer ones.
 constexpr std::size_t kMaxValueLength = 512;
+
+std::string bytes(std::size_t count) { return std::to_string(count) + (count == 1 ? " byte" : " bytes"); }
+
+// The limits are the driver's buffers, so they count bytes, not characters.
+std::optional<std::string> check_text(std::string_view text) {
+    if (text.empty()) return "an empty value cannot be stored: the directory holds no empty texts";
+    if (text.size() > kMaxValueLength)
+        return "the value has " + bytes(text.size()) +
+               "; the driver stores at most 512 bytes (a character outside ASCII takes 2 to 4)";
+    if (const std::size_t nul = text.find('\0'); nul != std::string_view::npos)
+        return "the value contains a NUL byte (byte " + std::to_string(nul + 1) + ")";
+    if (const std::optional<std::size_t> bad = first_invalid_utf8(text))
+        return "the value is not valid UTF-8 (byte " + std::to_string(*bad + 1) + ")";
+    return std::nullopt;
+}
 
 bool is_dotted_oid(std::string_view text) {
     if (text.empty() || text.front() == '.' || text.back() == '.') return false;
@@ -55,7 +72,8 @@ std::optional<DCL_TRANADDR> parse_transport_address(std::string_view text, std::
     const std::string_view address = text.substr(second + 1);
     DCL_TRANADDR result{};
     if (type.empty() || type.front() == ' ' || type.size() >= sizeof result.dcl_trantype) {
-        error = "the transport type must be 1 to 63 characters and must not begin with a blank";
+        error = "the transport type must be 1 to 63 bytes and must not begin with a blank (it has " +
+                bytes(type.size()) + ")";
         return std::nullopt;
     }
     const std::optional<CS_INT> access_type = parse_integer(access);
@@ -64,7 +82,18 @@ std::optional<DCL_TRANADDR> parse_transport_address(std::string_view text, std::
         return std::nullopt;
     }
     if (address.find('#') != std::string_view::npos || address.size() >= sizeof result.dcl_tranaddress) {
-        error = "the address must be at most 511 characters and must not contain #";
+        error = "the address must be at most 511 bytes and must not contain # (it has " + bytes(address.size()) + ")";
+        return std::nullopt;
+    }
+    if (text.find('\0') != std::string_view::npos) {
+        error = "a transport address must not contain a NUL byte";
+        return std::nullopt;
+    }
+    // The driver writes the address as one text of its 513-byte buffers and would cut a longer one.
+    const std::size_t written = type.size() + std::to_string(*access_type).size() + address.size() + 2;
+    if (written > kMaxValueLength) {
+        error = "the address as the driver writes it (TYPE#ACCESS#ADDRESS) has " + bytes(written) +
+                "; it stores at most 512 bytes";
         return std::nullopt;
     }
     std::memcpy(result.dcl_trantype, type.data(), type.size());
@@ -93,9 +122,7 @@ std::optional<std::string> check_value(const AttributeSpec &definition, std::str
         if (!is_dotted_oid(text)) return "a dotted-decimal OID such as 1.3.6.1.4.1.32473.1 is expected";
         return std::nullopt;
     default:
-        if (text.size() > kMaxValueLength) return "a value may be at most 512 characters long";
-        if (text.find('\0') != std::string_view::npos) return "a value must not contain a NUL character";
-        return std::nullopt;
+        return check_text(text);
     }
 }
 
@@ -112,17 +139,3 @@ std::string format_value(CS_INT syntax, const DCL_ATTRVALUE &value) {
 }
 
 bool is_server_dn(std::string_view name) { return veldldap::vocabulary::is_server_dn_any_case(name); }
-
-std::string canonical_name(std::string_view name) {
-    if (!is_server_dn(name)) return std::string(name);
-    return std::string(kNamingAttribute) + std::string(name.substr(kNamingAttribute.size()));
-}
-
-std::string server_name_of(std::string_view name) {
-    if (!is_server_dn(name)) return std::string(name);
-    const std::size_t start = kNamingAttribute.size() + 1;
-    const std::size_t end = name.find(',', start);
-    std::string_view value = name.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
-    while (!value.empty() && value.back() == ' ') value.remove_suffix(1);
-    return std::string(value);
-}

@@ -52,13 +52,9 @@ std::string format_transport_address(const DCL_TRANADDR &address);
 // The friendly text of one value of the given syntax.
 std::string format_value(CS_INT syntax, const DCL_ATTRVALUE &value);
 
-// Names of entries as the user gives them: a server name ("srv1") or a
-// distinguished name beginning with the naming attribute.
+// Whether the user's name is a distinguished name: it begins with the
+// naming attribute (any letter case) and "=".  Any other name is a server
+// name; entry_names.h builds the DN of either.
 bool is_server_dn(std::string_view name);
-// The naming attribute of a DN spelled "velmorServername", as the driver
-// recognises it, whatever letter case the user typed.
-std::string canonical_name(std::string_view name);
-// The server name: the name itself, or the naming attribute's value of a DN.
-std::string server_name_of(std::string_view name);
 
 #endif

@@ -124,13 +124,22 @@ Outcome Session::take_result(CS_RETCODE result, DCL_RESULT *&dcl_result, const s
     return reported_failure(step, Phase::operation, report);
 }
 
-Outcome Session::read(const std::string &name, std::vector<Entry> &entries) {
+Outcome Session::search_base(std::string &base) { return get_property(DCL_PROP_DITBASE, base); }
+
+Outcome Session::read(const EntryName &name, std::vector<Entry> &entries) {
+    return read_text(name.dn, name.value, entries);
+}
+
+Outcome Session::read_server_name(const std::string &server_name, std::vector<Entry> &entries) {
+    return read_text(server_name, server_name, entries);
+}
+
+Outcome Session::read_text(std::string text, const std::string &shown, std::vector<Entry> &entries) {
     if (driver_.read == nullptr) return missing_entry_point(driver_, "gdd_read");
-    std::string text = name;
     DCL_RESULT *result = nullptr;
     begin_call();
     const CS_RETCODE code = driver_.read(handle_, text.data(), static_cast<CS_INT>(text.size()), &result, &comp_);
-    return take_result(code, result, "read " + name, entries, false);
+    return take_result(code, result, "read " + shown, entries, false);
 }
 
 Outcome Session::search(std::vector<Entry> &entries) {
@@ -142,27 +151,27 @@ Outcome Session::search(std::vector<Entry> &entries) {
     return take_result(code, result, "search", entries, true);
 }
 
-Outcome Session::add(const std::string &name, ObjectBuilder &object) {
+Outcome Session::add(const EntryName &name, ObjectBuilder &object) {
     if (driver_.add_entry == nullptr) return missing_entry_point(driver_, "gdd_add_entry");
-    std::string text = name;
+    std::string text = name.dn;
     begin_call();
     return finish(driver_.add_entry(handle_, text.data(), static_cast<CS_INT>(text.size()), object.object(), &comp_),
-                  "add " + name, Phase::operation);
+                  "add " + name.value, Phase::operation);
 }
 
-Outcome Session::modify(const std::string &name, ObjectBuilder &object) {
+Outcome Session::modify(const EntryName &name, ObjectBuilder &object) {
     if (driver_.modify_entry == nullptr) return missing_entry_point(driver_, "gdd_modify_entry");
-    std::string text = name;
+    std::string text = name.dn;
     begin_call();
     return finish(
         driver_.modify_entry(handle_, text.data(), static_cast<CS_INT>(text.size()), object.object(), &comp_),
-        "modify " + name, Phase::operation);
+        "modify " + name.value, Phase::operation);
 }
 
-Outcome Session::remove(const std::string &name) {
+Outcome Session::remove(const EntryName &name) {
     if (driver_.delete_entry == nullptr) return missing_entry_point(driver_, "gdd_delete_entry");
-    std::string text = name;
+    std::string text = name.dn;
     begin_call();
     return finish(driver_.delete_entry(handle_, text.data(), static_cast<CS_INT>(text.size()), &comp_),
-                  "delete " + name, Phase::operation);
+                  "delete " + name.value, Phase::operation);
 }

@@ -19,6 +19,7 @@
 #include "driver_loader.h"
 #include "driver_log.h"
 #include "entry.h"
+#include "entry_names.h"
 #include "failure.h"
 
 using Outcome = std::optional<Failure>;  // nullopt: success
@@ -40,17 +41,27 @@ public:
     Outcome get_property(CS_INT property, std::string &value);
     Outcome set_search_base(const std::string &base);
 
-    Outcome read(const std::string &name, std::vector<Entry> &entries);
+    // The search base the driver places server names below.
+    Outcome search_base(std::string &base);
+
+    // The entry of a whole DN (the driver then searches that one entry, and
+    // does not build a name itself); steps are named by the shown name.
+    Outcome read(const EntryName &name, std::vector<Entry> &entries);
+    // By server name, one level below the base; the driver puts the name
+    // into its filter as it is, so "*" in it is the directory's wildcard.
+    Outcome read_server_name(const std::string &server_name, std::vector<Entry> &entries);
     // Lists the entries below the base; finding none is success with no entries.
     Outcome search(std::vector<Entry> &entries);
-    Outcome add(const std::string &name, ObjectBuilder &object);
-    Outcome modify(const std::string &name, ObjectBuilder &object);
-    Outcome remove(const std::string &name);
+    Outcome add(const EntryName &name, ObjectBuilder &object);
+    Outcome modify(const EntryName &name, ObjectBuilder &object);
+    Outcome remove(const EntryName &name);
 
     CS_INT interface_version() const { return version_; }
     bool is_open() const { return handle_ != nullptr; }
 
 private:
+    // gdd_read of `text` (a DN or a server name); `shown` names it in a failure.
+    Outcome read_text(std::string text, const std::string &shown, std::vector<Entry> &entries);
     // gdd_props with DCL_ACTION_GET into `buffer`.
     Outcome fetch_property(CS_INT property, char *buffer, CS_INT size, CS_INT &length);
     // Before each driver call: a fresh report, the call's time limit, the log's mark.
