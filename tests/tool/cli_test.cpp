@@ -40,7 +40,7 @@ TEST(VeldirCommandLine, UsageErrorsExitTwoWithAMessage) {
         {{"--server", "ldap", "demo"}, "--server needs slapd or 389ds"},
         {{"search", "velmorService"}, "is not of the form attribute=value"},
         // Escaping control characters in messages keeps a message's own lines.
-        {{"--init", kNowhere, "import", "bad.ldif"}, "problems\n  bad.ldif:2: only entries to add"},
+        {{"--init", kNowhere, "import", "bad.ldif"}, "2 problems\n  /"},
     };
     write_file("bad.ldif", "dn: velmorServername=a,o=x\nchangetype: modify\n\nbogus\n");
     for (const auto &c : cases) {

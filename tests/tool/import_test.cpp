@@ -122,8 +122,8 @@ TEST_F(VeldirImport, ExistingEntriesAreRefusedSkippedOrReplacedAndDuplicatesAreP
         std::string summary;
         std::string alpha_version;
     } runs[] = {
-        {{"--dry-run"}, 1, "dry run, nothing was written: again.ldif (LDIF): 3 entries: 2 would be added, 0 would be "
-                           "skipped, 0 would be replaced, 1 would be refused, 0 not tried", "3"},
+        {{"--dry-run"}, 1, "again.ldif (LDIF): 3 entries: 2 would be added, 0 would be skipped, 0 would be replaced, "
+                           "1 would be refused, 0 not tried", "3"},
         {{"--existing", "replace", "--dry-run"}, 0, "1 would be replaced", "3"},
         {{}, 1, "2 added, 0 skipped, 0 replaced, 1 refused", "3"},
         {{"--existing", "skip"}, 0, "0 added, 3 skipped", "3"},

@@ -1,5 +1,9 @@
 #include "tool/tool_directory.h"
 
+#include <filesystem>
+
+#include "tool/tool_runner.h"
+
 namespace {
 
 constexpr const char *kEntries =
@@ -26,7 +30,10 @@ std::string ToolDirectoryTest::init(const std::string &password) const {
 
 ToolResult ToolDirectoryTest::veldir(const std::vector<std::string> &arguments,
                                      const veldldap::ProgramOptions &options) const {
-    std::vector<std::string> words{"--init", init(), "--ca", server->ca_file(), "--timelimit", "5"};
+    // From a file, as a careful user gives it: the string holds the password.
+    const std::string init_file = write_file("veldir-init", init() + "\n");
+    std::filesystem::permissions(init_file, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    std::vector<std::string> words{"--init-file", init_file, "--ca", server->ca_file(), "--timelimit", "5"};
     words.insert(words.end(), arguments.begin(), arguments.end());
     return run_veldir(words, options);
 }

@@ -102,7 +102,8 @@ int run_read(const Invocation &invocation, std::ostream &out, std::ostream &err)
     // cut and could name another entry.
     if (!veldldap::vocabulary::is_server_dn_any_case(given) && given.size() > kMaxDnBytes)
         return print_usage_failure(invocation, out, err,
-                                   "a server name may be at most " + std::to_string(kMaxDnBytes) + " bytes long");
+                                   "the server name has " + std::to_string(given.size()) +
+                                       " bytes; the driver takes at most " + std::to_string(kMaxDnBytes));
     bool cut = false;
     const int code = run_connected(invocation, out, err, true, [&](Session &session) -> Outcome {
         std::vector<Entry> entries;
