@@ -41,13 +41,7 @@ Failure problems_failure(const ImportFile &file, const CheckResult &check) {
 
 void write_problems_json(std::ostream &out, const ImportFile &file, const CheckResult &check, const Failure &failure) {
     JsonWriter json(out);
-    json.begin_object();
-    json.key("ok").value(false);
-    json.key("step").value(failure.step);
-    json.key("exit_code").value(failure.exit_code);
-    json.key("error").begin_object();
-    write_failure_members(json, failure);
-    json.end_object();
+    begin_failure_object(json, failure);
     json.key("file").value(file.path());
     json.key("format").value(format_name(file.format()));
     json.key("problem_count").value(static_cast<std::int64_t>(check.problems.total()));

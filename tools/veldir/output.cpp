@@ -180,10 +180,7 @@ std::vector<std::string> failure_lines(const Failure &failure) {
     return lines;
 }
 
-namespace {
-
-void write_failure_object(std::ostream &out, const Failure &failure) {
-    JsonWriter json(out);
+void begin_failure_object(JsonWriter &json, const Failure &failure) {
     json.begin_object();
     json.key("ok").value(false);
     json.key("step").value(failure.step);
@@ -191,6 +188,13 @@ void write_failure_object(std::ostream &out, const Failure &failure) {
     json.key("error").begin_object();
     write_failure_members(json, failure);
     json.end_object();
+}
+
+namespace {
+
+void write_failure_object(std::ostream &out, const Failure &failure) {
+    JsonWriter json(out);
+    begin_failure_object(json, failure);
     json.end_object();
 }
 

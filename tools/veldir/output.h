@@ -51,6 +51,8 @@ void print_usage_error(std::ostream &out, std::ostream &err, Format format, cons
 // code, the driver's status, provstatus and oserr when it reported them,
 // message, detail, hint, and the driver's log when there is one.  Every JSON report of a failure uses it.
 void write_failure_members(JsonWriter &json, const Failure &failure);
+// {"ok": false, "step", "exit_code", "error": {...}, left open for more members.
+void begin_failure_object(JsonWriter &json, const Failure &failure);
 
 // The failure's lines in words, for reports that list several (check, import,
 // demo); control characters escaped, as the directory's messages may hold them.
