@@ -10,7 +10,8 @@
 
 #include <string>
 
-// "49 invalidCredentials: Invalid credentials"; the name is left out where the protocol has none.
+// The number, the protocol's name of the code and ldap_err2string's text, e.g. for 49:
+// "49 invalidCredentials: " and the library's text; the name is left out where the protocol has none.
 std::string describe_ldap_code(int number);
 
 // "3 (logged as LDAP_URL_ERR_BADSCOPE): the text does not begin with ldap://, ldaps:// or ldapi://".
