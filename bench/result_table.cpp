@@ -33,9 +33,10 @@ std::string duration(double nanoseconds) {
     return text;
 }
 
-std::string number(double value, const char *format) {
+// `value` with `decimals` digits after the point.
+std::string number(double value, int decimals) {
     char text[32];
-    std::snprintf(text, sizeof text, format, value);
+    std::snprintf(text, sizeof text, "%.*f", decimals, value);
     return text;
 }
 
@@ -70,7 +71,7 @@ double messages_of(const std::map<std::string, CollectingReporter::Measurement> 
     return counted == found->second.counters.end() ? 0 : counted->second;
 }
 
-std::string ratio(double value) { return value > 0 ? number(value, "%.3f") : "—"; }
+std::string ratio(double value) { return value > 0 ? number(value, 3) : "—"; }
 
 }  // namespace
 
@@ -91,9 +92,9 @@ void print_table(std::ostream &out, const std::map<std::string, CollectingReport
         const double write_in_driver = messages > 0 && dropped > 0 ? (driver - dropped) / messages : 0;
         out << "| " << operation.label << " | " << duration(driver) << " | "
             << (dropped > 0 ? duration(dropped) : "—") << " | " << duration(raw) << " | "
-            << number(messages, "%.0f") << " | " << duration(write_alone) << " | "
+            << number(messages, 0) << " | " << duration(write_alone) << " | "
             << (write_in_driver > 0 ? duration(write_in_driver) : "—") << " | "
-            << number(driver / raw, "%.2f") << " | " << ratio(driver / (raw + messages * write_alone))
+            << number(driver / raw, 2) << " | " << ratio(driver / (raw + messages * write_alone))
             << " | " << ratio(write_in_driver > 0 ? driver / (raw + messages * write_in_driver) : 0)
             << " |\n";
     }
@@ -107,7 +108,7 @@ void print_table(std::ostream &out, const std::map<std::string, CollectingReport
             << duration(message) << ".";
     out << "\n\nMemory per decoded entry of the 10,000-entry listing: the driver's listing raises the "
            "process's peak resident memory by "
-        << number(memory.driver_peak, "%.0f") << " bytes per entry (the raw library's: "
-        << number(memory.raw_peak, "%.0f") << "); the result the host receives holds "
-        << number(memory.result, "%.0f") << " bytes of heap per entry.\n";
+        << number(memory.driver_peak, 0) << " bytes per entry (the raw library's: "
+        << number(memory.raw_peak, 0) << "); the result the host receives holds "
+        << number(memory.result, 0) << " bytes of heap per entry.\n";
 }
