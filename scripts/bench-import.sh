@@ -17,7 +17,7 @@ runs=${VELDLDAP_BENCH_RUNS:-3}
 
 scripts/install-deps.sh >/dev/null
 cmake --preset release >/dev/null
-cmake --build build/release -j 2 --target veldir >/dev/null
+cmake --build build/release -j "$(nproc)" --target veldir >/dev/null
 veldir="$root/build/release/dist/bin/veldir"
 
 work=$(mktemp -d)
