@@ -105,6 +105,15 @@ TEST_F(VeldirFailover, ConnectionFailuresMoveToTheNextServerRefusalsDoNot) {
                       std::string::npos) << c.what << "\n" << result.err;
         }
     }
+
+    // The deadline bounds the run across moves: the first server (stopped)
+    // refuses at once, the second never answers.  Without the move the run
+    // would end at once with exit code 3.
+    servers.provider(1).suspend();
+    const ToolResult late = veldir({init(0), init(1)}, {"--deadline", "1", "search"}, "0");
+    servers.provider(1).resume();
+    EXPECT_EQ(late.exit_code, 5) << late.err;
+    EXPECT_NE(late.err.find("the deadline passed"), std::string::npos) << late.err;
 }
 
 // The first request after the bind meets a fault on the first server: the

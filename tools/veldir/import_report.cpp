@@ -115,7 +115,7 @@ void print_moves(std::ostream &err, const ServerUse &servers) {
         for (const ServerFailure &left : move.passed_over)
             err << "veldir: warning: at line " << move.line << " (" << move.name << ") "
                 << server_text(left.number, left.listed, left.address) << " failed, so the session moved on to "
-                << "server " << move.to << ": " << failure_lines(left.failure).front() << '\n';
+                << "server " << move.to << ": " << failure_summary(left.failure) << '\n';
     }
     if (servers.moves.size() > kShownInText)
         err << "veldir: warning: ... and " << servers.moves.size() - kShownInText << " more moves (--json lists them)\n";

@@ -215,14 +215,18 @@ std::vector<std::string> failure_lines(const Failure &failure) {
     return lines;
 }
 
+std::string failure_summary(const Failure &failure) {
+    const std::vector<std::string> lines = report_lines(failure);
+    const Explanation explanation = explain(failure);
+    if (explanation.detail.empty()) return lines.front();
+    return lines.front() + "; " + escape_controls(explanation.detail);
+}
+
 void print_served_by(std::ostream &err, const ServedBy &served) {
     if (!served.several()) return;
-    for (const ServerFailure &server : served.passed_over) {
-        const std::vector<std::string> lines = report_lines(server.failure);
-        err << "veldir: warning: " << server_name(server) << ", failed, so the run moved on: " << lines.front()
-            << '\n';
-        if (lines.size() > 1 && !lines[1].starts_with("hint:")) err << "  " << lines[1] << '\n';
-    }
+    for (const ServerFailure &server : served.passed_over)
+        err << "veldir: warning: " << server_name(server) << ", failed, so the run moved on: "
+            << failure_summary(server.failure) << '\n';
     err << "veldir: served by server " << served.number << " of " << served.listed << ", "
         << escape_controls(served.address) << '\n';
 }

@@ -73,6 +73,9 @@ void write_failure_members(JsonWriter &json, const Failure &failure);
 // the failure's members.
 void write_server_failure(JsonWriter &json, const ServerFailure &server);
 
+// The failure in one line: what failed and the accompanying number's text.
+std::string failure_summary(const Failure &failure);
+
 // The failure's lines in words, for reports that list several (check, import,
 // demo); control characters escaped, as the directory's messages may hold them.
 std::vector<std::string> failure_lines(const Failure &failure);
