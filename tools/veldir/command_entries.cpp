@@ -77,21 +77,27 @@ bool finds_own_effect(const Invocation &invocation, Session &session, const Entr
 }
 
 // add, modify and delete.  A modify repeated on another server does the
-// same again; an add or delete that finds its own effect there succeeded
-// on the server that lost the answer.
+// same again; an add or delete whose answer a server lost, and that finds
+// its own effect on the next, succeeded on the server that lost the answer.
 int run_update(const Invocation &invocation, std::ostream &out, std::ostream &err) {
     ObjectBuilder object;
     if (std::optional<std::string> error = build_object(invocation, object))
         return print_usage_failure(invocation, out, err, *error);
     EntryName name;
-    const auto operation = [&](Session &session, bool repeated) -> Outcome {
+    bool answer_was_lost = false;  // by a server before this one
+    const auto operation = [&](Session &session, bool) -> Outcome {
         if (Outcome failure = name_in_session(invocation, session, name)) return failure;
         if (invocation.command == "add")
             if (std::optional<std::string> error = object.name_entry(name.value)) return usage_failure(invocation, *error);
         Outcome failure = invocation.command == "add"      ? session.add(name, object)
                           : invocation.command == "modify" ? session.modify(name, object)
                                                            : session.remove(name);
-        if (!failure || !repeated || !finds_own_effect(invocation, session, name, object, *failure)) return failure;
+        if (!failure) return failure;
+        if (answer_lost(*failure)) {
+            answer_was_lost = true;
+            return failure;
+        }
+        if (!answer_was_lost || !finds_own_effect(invocation, session, name, object, *failure)) return failure;
         err << "veldir: the answer of the server that failed was lost, and the server now serving shows the "
             << invocation.command << " done\n";
         return std::nullopt;

@@ -65,6 +65,8 @@ ServerFailure server_failure(const Connection &connection, std::size_t server, F
 
 // Open, base and bind on connection.server.
 Outcome start_session(Connection &connection) {
+    std::unique_lock<std::mutex> held;
+    if (connection.opening != nullptr) held = std::unique_lock(*connection.opening);
     if (Outcome failure = open_session(connection)) return failure;
     if (connection.base)
         if (Outcome failure = connection.session->set_search_base(*connection.base)) return failure;

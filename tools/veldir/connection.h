@@ -15,6 +15,7 @@
 
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -34,6 +35,9 @@ struct Connection {
     std::vector<ServerFailure> passed_over;  // servers left behind, in the order tried
     std::optional<std::string> base;         // --base, set on every session
     bool bind = true;
+    // Held while a session is opened and bound, when connections of several
+    // threads must open one at a time (import --jobs); null: none.
+    std::mutex *opening = nullptr;
 
     const std::string &init() const { return settings.inits.at(server); }
     ServedBy served_by() const;

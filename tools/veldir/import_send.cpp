@@ -161,6 +161,8 @@ private:
             const std::lock_guard lock(connect_mutex_);
             failure = connect(invocation_, connection, true);
         }
+        // A move to another server opens a session too.
+        connection.opening = &connect_mutex_;
         if (!failure) {
             note_served(connection, nullptr);
             while (connection.session) {
