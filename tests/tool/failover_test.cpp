@@ -144,12 +144,17 @@ TEST_F(VeldirFailover, OperationMeetingAFaultIsRepeatedOnTheNextServer) {
         const auto act = c.fault == FaultRelay::Fault::suspend_server
                              ? std::function<void()>([&] { servers.provider(0).suspend(); })
                              : std::function<void()>([&] { servers.wait_until_all_hold(names); });
-        const FaultRelay relay(servers.provider(0).port(), c.fault, act);
         std::vector<std::string> arguments{"--json"};
         arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
-        const ToolResult result = veldir({init_at(relay.url()), init(1)}, arguments, "1");
+        ToolResult result;
+        bool acted = false;
+        {
+            const FaultRelay relay(servers.provider(0).port(), c.fault, act);
+            result = veldir({init_at(relay.url()), init(1)}, arguments, "1");
+            acted = relay.acted();
+        }  // The relay's thread, which may have suspended the server, has ended.
         servers.provider(0).resume();
-        EXPECT_TRUE(relay.acted()) << c.what << "\n" << result.out << result.err;
+        EXPECT_TRUE(acted) << c.what << "\n" << result.out << result.err;
         EXPECT_EQ(result.exit_code, c.exit_code) << c.what << "\n" << result.out << result.err;
         const JsonValue report = json_of(result);
         ASSERT_NE(report.member("server"), nullptr) << c.what << "\n" << result.out;
