@@ -4,15 +4,12 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <iterator>
 #include <stdexcept>
-#include <thread>
 
 #include "child_process.h"
 
@@ -58,21 +55,6 @@ private:
 const veldldap::TlsFiles &test_pki() {
     static const PkiHolder holder;
     return holder.files();
-}
-
-// Every thread of the process is in the stopped state ("T" in its stat line).
-bool all_threads_stopped(pid_t pid) {
-    std::error_code error;
-    bool any = false;
-    for (const auto &task : fs::directory_iterator("/proc/" + std::to_string(pid) + "/task", error)) {
-        std::ifstream file(task.path() / "stat");
-        const std::string stat((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-        const std::size_t name_end = stat.rfind(") ");  // the command name may hold blanks
-        if (name_end == std::string::npos || stat.size() <= name_end + 2 || stat[name_end + 2] != 'T')
-            return false;
-        any = true;
-    }
-    return any;
 }
 
 std::string organizational_unit(const std::string &name) {
@@ -187,11 +169,6 @@ void DirectoryServer::restart() {
 void DirectoryServer::suspend() {
     if (!running()) throw std::runtime_error("suspend: the server is not running");
     launcher_->suspend();
-    // SIGSTOP takes effect asynchronously: a thread not stopped yet could
-    // still answer the request a test sends right after this returns.
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-    while (!all_threads_stopped(launcher_->pid()) && std::chrono::steady_clock::now() < until)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
 void DirectoryServer::resume() { launcher_->resume(); }

@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <string>
+#include <vector>
 
 #include "replicated_slapd.h"
 
@@ -31,6 +32,8 @@ public:
     // The relative names of the server entries one provider holds, sorted;
     // empty while it does not answer.
     std::vector<std::string> server_names(std::size_t index);
+    // Whether one provider holds at least `count` server entries (asking for no more than that).
+    bool holds_at_least(std::size_t index, int count);
     // Polls until every provider holds exactly `names` (sorted); false when
     // `limit` passes first.
     bool wait_until_all_hold(const std::vector<std::string> &names,

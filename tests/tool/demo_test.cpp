@@ -103,4 +103,36 @@ TEST(VeldirDemoEnd, EverySignalStopsTheServerAndEndsWith128PlusItsNumber) {
     EXPECT_TRUE(fs::is_empty(temporary));
 }
 
+// Two providers that replicate each other: the run moves to the second
+// once the first is stopped, and both go at the end, even when a signal
+// comes while one of them is stopped.
+TEST(VeldirReplicatedDemo, ReadAndAddMoveToTheSecondServerAndBothAreRemoved) {
+    const std::string temporary = own_temporary_directory();
+    const ToolResult result = run_veldir({"demo", "--replicated"});
+    ASSERT_EQ(result.exit_code, 0) << result.out << result.err;
+    for (const char *step : {"bind", "add", "read on 2", "stop 1", "read", "add", "start 1", "compare", "unbind", "close"})
+        EXPECT_TRUE(std::regex_search(result.out, std::regex(std::string("\\d\\. ") + step + " +ok "))) << step;
+    EXPECT_TRUE(std::regex_search(result.out, std::regex("read +ok .*demo-new, served by server 2 of 2; server 1: "
+                                                         "LDAP -1 LDAP_SERVER_DOWN")))
+        << result.out;
+    EXPECT_TRUE(std::regex_search(result.out, std::regex("add +ok .*demo-failover, served by server 2 of 2")));
+    EXPECT_NE(result.out.find("servers 1 and 2 hold the same 5 entries"), std::string::npos) << result.out;
+    EXPECT_NE(result.out.find("The servers were stopped and their directories removed."), std::string::npos);
+    EXPECT_TRUE(fs::is_empty(temporary));
+
+    const ToolResult refused = run_veldir({"demo", "--replicated", "--server", "389ds"});
+    EXPECT_EQ(refused.exit_code, 2);
+    EXPECT_NE(refused.err.find("--replicated starts slapd providers"), std::string::npos) << refused.err;
+
+    bool sent = false;
+    const auto interrupt = [&sent](const std::string &out, pid_t child) {
+        if (sent || out.find("stop 1") == std::string::npos) return;
+        ::kill(child, SIGINT);
+        sent = true;
+    };
+    const ToolResult interrupted = run_veldir({"demo", "--replicated"}, {.on_output = interrupt});
+    EXPECT_EQ(interrupted.exit_code, 128 + SIGINT) << interrupted.out << interrupted.err;
+    EXPECT_TRUE(fs::is_empty(temporary));
+}
+
 }  // namespace

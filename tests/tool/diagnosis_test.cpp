@@ -1,16 +1,12 @@
 // A failed connection explained by its real cause, and the --deadline
 // bounding the whole run, against a real slapd.
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
-#include <atomic>
 #include <chrono>
 #include <filesystem>
-#include <thread>
+#include <optional>
 
+#include "support/fault_relay.h"
 #include "tool/tool_directory.h"
 
 namespace {
@@ -19,80 +15,6 @@ using VeldirDiagnosis = ToolDirectoryTest;
 using VeldirDeadline = ToolDirectoryTest;
 
 const std::string kBase = "/ou=servers,o=acme";
-
-// Relays one client connection to the server.  Once the server has answered
-// (the bind) and the client sends again (the search), it suspends the server
-// before passing that on, so the search waits for an answer that never comes.
-class SuspendingRelay {
-public:
-    explicit SuspendingRelay(DirectoryServer &server) : server_(server) {
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        if (::bind(listener_, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 || ::listen(listener_, 1) != 0 ||
-            ::getsockname(listener_, reinterpret_cast<sockaddr *>(&address), &length) != 0)
-            throw std::runtime_error("relay: cannot listen");
-        port_ = ntohs(address.sin_port);
-        thread_ = std::thread([this] { relay(); });
-    }
-    ~SuspendingRelay() {
-        stop_ = true;
-        thread_.join();
-        ::close(listener_);
-        server_.resume();
-    }
-    std::string url() const { return "ldap://127.0.0.1:" + std::to_string(port_); }
-
-private:
-    bool wait_readable(int fd) const {
-        pollfd watched{fd, POLLIN, 0};
-        while (!stop_)
-            if (::poll(&watched, 1, 50) > 0) return true;
-        return false;
-    }
-
-    void relay() {
-        if (!wait_readable(listener_)) return;
-        const int client = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
-        const int upstream = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        address.sin_port = htons(static_cast<std::uint16_t>(server_.port()));
-        if (::connect(upstream, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0) pass_on(client, upstream);
-        ::close(client);
-        ::close(upstream);
-    }
-
-    void pass_on(int client, int upstream) {
-        pollfd ends[2] = {{client, POLLIN, 0}, {upstream, POLLIN, 0}};
-        bool answered = false;
-        while (!stop_) {
-            if (::poll(ends, 2, 50) <= 0) continue;
-            for (int from = 0; from < 2; ++from) {
-                if (ends[from].revents == 0) continue;
-                char buffer[16384];
-                const ssize_t got = ::read(ends[from].fd, buffer, sizeof buffer);
-                if (got <= 0) return;
-                if (from == 0 && answered && !suspended_) {
-                    server_.suspend();
-                    suspended_ = true;
-                }
-                answered |= from == 1;
-                if (::write(ends[1 - from].fd, buffer, static_cast<std::size_t>(got)) != got) return;
-            }
-        }
-    }
-
-    DirectoryServer &server_;
-    int listener_ = -1;
-    int port_ = 0;
-    std::atomic<bool> stop_{false};
-    bool suspended_ = false;
-    std::thread thread_;
-};
 
 TEST_F(VeldirDiagnosis, FailedBindNamesTheRealCause) {
     const std::string ldaps = "ldaps://127.0.0.1:" + std::to_string(server->ldaps_port()) + kBase;
@@ -129,20 +51,23 @@ TEST_F(VeldirDiagnosis, FailedBindNamesTheRealCause) {
 // The driver halts the alarm clock while it waits, so veldir gives each call
 // what remains of the deadline as its time limit.
 TEST_F(VeldirDeadline, SuspendedServerEndsTheRunWithinTheDeadline) {
-    SuspendingRelay relay(*server);
     const struct {
-        std::string what, url;
-        bool suspend_first;
+        std::string what;
+        bool suspend_first;  // else the server is suspended when the search comes
     } cases[] = {
-        {"search", relay.url(), false},
-        {"bind", "starttls " + server->url(), true},
+        {"search", false},
+        {"bind", true},
     };
     for (const auto &c : cases) {
+        std::optional<FaultRelay> relay;
         if (c.suspend_first) server->suspend();
+        else relay.emplace(server->port(), FaultRelay::Fault::suspend_server, [&] { server->suspend(); });
+        const std::string url = relay ? relay->url() : "starttls " + server->url();
         const auto start = std::chrono::steady_clock::now();
         const ToolResult result =
-            run_veldir({"--deadline", "2", "--timelimit", "0", "--init", c.url + kBase, "--ca", server->ca_file(), "search"});
+            run_veldir({"--deadline", "2", "--timelimit", "0", "--init", url + kBase, "--ca", server->ca_file(), "search"});
         const auto took = std::chrono::steady_clock::now() - start;
+        relay.reset();  // its thread, which may have suspended the server, has ended
         EXPECT_EQ(result.exit_code, 5) << c.what << ": " << result.err;
         EXPECT_LT(took, std::chrono::seconds(3)) << c.what;
         EXPECT_NE(result.err.find("the deadline passed"), std::string::npos) << result.err;

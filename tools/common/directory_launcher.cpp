@@ -25,6 +25,7 @@ namespace {
 constexpr int kStartAttempts = 10;  // another process may take a free port first
 constexpr auto kReadyTimeout = std::chrono::seconds(10);
 constexpr int kStopGraceMs = 10000;
+constexpr auto kSuspendTimeout = std::chrono::seconds(2);
 
 }  // namespace
 
@@ -180,10 +181,32 @@ void DirectoryLauncher::stop(bool force) {
     suspended_ = false;
 }
 
+namespace {
+
+// Every thread of the process is in the stopped state ("T" in its stat line).
+bool all_threads_stopped(pid_t pid) {
+    std::error_code error;
+    bool any = false;
+    for (const auto &task : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task", error)) {
+        const std::string stat = read_text_file((task.path() / "stat").string());
+        const std::size_t name_end = stat.rfind(") ");  // the command name may hold blanks
+        if (name_end == std::string::npos || stat.size() <= name_end + 2 || stat[name_end + 2] != 'T') return false;
+        any = true;
+    }
+    return any;
+}
+
+}  // namespace
+
 void DirectoryLauncher::suspend() {
     if (!running()) return;
     ::kill(pid_, SIGSTOP);
     suspended_ = true;
+    // SIGSTOP takes effect asynchronously: a thread not stopped yet could
+    // still answer a request sent right after this returns.
+    const auto until = std::chrono::steady_clock::now() + kSuspendTimeout;
+    while (!all_threads_stopped(pid_) && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
 void DirectoryLauncher::resume() {

@@ -77,7 +77,8 @@ public:
     bool start(std::string &error);
     // SIGTERM (SIGKILL when `force`); the data stay.  Does nothing when stopped.
     void stop(bool force = false);
-    // SIGSTOP / SIGCONT: the kernel still accepts connections, nobody answers.
+    // SIGSTOP / SIGCONT: the kernel still accepts connections, nobody
+    // answers.  suspend() returns once every thread of the server has stopped.
     void suspend();
     void resume();
     bool running();

@@ -17,13 +17,15 @@ namespace alarm_clock {
 namespace {
 
 std::atomic<bool> g_passed{false};
-std::atomic<pid_t> g_child{0};
+// The children being watched (the demo's servers); 0: a free place.
+std::atomic<pid_t> g_children[kMostChildren];
+std::atomic<bool> g_watching{false};
 
 extern "C" void on_deadline(int) {
     g_passed = true;
-    const pid_t child = g_child;
-    if (child > 0) {
-        ::kill(child, SIGTERM);
+    if (g_watching) {
+        for (std::atomic<pid_t> &child : g_children)
+            if (const pid_t pid = child; pid > 0) ::kill(pid, SIGTERM);
         return;
     }
     static const char message[] = "veldir: the deadline passed; stopped\n";
@@ -35,7 +37,7 @@ extern "C" void on_deadline(int) {
 // outlived the deadline.  A child registered here is being stopped and the
 // tool winds down on its own path.
 void on_overrun() {
-    if (g_child != 0) return;
+    if (g_watching) return;
     static const char message[] = "veldir: the deadline passed; stopped\n";
     [[maybe_unused]] const ssize_t ignored = ::write(STDERR_FILENO, message, sizeof message - 1);
     ::_exit(kExitDeadline);
@@ -97,7 +99,14 @@ void restart() {
 
 bool deadline_passed() { return g_passed; }
 
-void stop_child_on_deadline(pid_t child) { g_child = child; }
-void forget_child() { g_child = 0; }
+void stop_children_on_deadline(std::span<const pid_t> children) {
+    for (std::size_t i = 0; i < kMostChildren; ++i) g_children[i] = i < children.size() ? children[i] : 0;
+    g_watching = true;
+}
+
+void forget_children() {
+    g_watching = false;
+    for (std::atomic<pid_t> &child : g_children) child = 0;
+}
 
 }  // namespace alarm_clock

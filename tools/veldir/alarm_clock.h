@@ -12,6 +12,9 @@
 
 #include <sys/types.h>
 
+#include <cstddef>
+#include <span>
+
 namespace alarm_clock {
 
 // Arms the deadline; seconds <= 0 leaves the clock off.
@@ -25,10 +28,12 @@ void restart();
 
 bool deadline_passed();
 
-// While a child is registered the deadline stops it instead of ending the
-// tool at once, so that the tool can still clean up behind it.
-void stop_child_on_deadline(pid_t child);
-void forget_child();
+// While children are registered the deadline stops them instead of ending
+// the tool at once, so that the tool can still clean up behind them.  A new
+// list replaces the one before; at most kMostChildren.
+inline constexpr std::size_t kMostChildren = 8;
+void stop_children_on_deadline(std::span<const pid_t> children);
+void forget_children();
 
 }  // namespace alarm_clock
 

@@ -89,8 +89,13 @@ std::optional<Failure> add_bind_password(const Invocation &invocation, Connectio
         return password_failure("give the password once: --password-file or -W", kExitUsage);
     PasswordBuffer password;
     if (std::optional<Failure> failure = read_password(invocation, password)) return failure;
-    if (std::optional<std::string> problem = insert_password(settings.init, password.view()))
+    // The replicas of a directory share its accounts: one password for every server.
+    for (std::size_t i = 0; i < settings.inits.size(); ++i) {
+        std::optional<std::string> problem = insert_password(settings.inits[i], password.view());
+        if (!problem) continue;
+        if (settings.inits.size() > 1) *problem = "server " + std::to_string(i + 1) + ": " + *problem;
         return password_failure(*problem);
+    }
     if (invocation.password_file) {
         struct stat status {};
         if (::stat(invocation.password_file->c_str(), &status) == 0 && S_ISREG(status.st_mode) &&

@@ -24,7 +24,7 @@ struct Invocation {
     std::vector<std::string> arguments;
 
     std::optional<std::string> config_file;
-    std::optional<std::string> init;           // "-": read from standard input
+    std::vector<std::string> inits;            // --init, once per server; "-": from standard input
     std::optional<std::string> init_file;
     std::optional<std::string> password_file;
     bool ask_password = false;
@@ -38,6 +38,7 @@ struct Invocation {
     std::vector<std::string> columns;  // search's table: these columns, in this order
     bool wide = false;                 // search's table: values whole even on a terminal
     veldldap::DirectoryFlavour server = veldldap::DirectoryFlavour::slapd;  // the demo's
+    bool replicated = false;                                                // the demo's: a replicated pair
     bool progress = true;  // import's progress bar, when standard error is a terminal
     ExistingPolicy existing = ExistingPolicy::fail;
     bool dry_run = false;

@@ -24,11 +24,11 @@ int run_import(const Invocation &invocation, std::ostream &out, std::ostream &er
     }
     NamingRules rules;
     rules.new_base = invocation.base;
-    rules.session_base = invocation.base ? invocation.base : url_base_dn(settings.init);
+    rules.session_base = invocation.base ? invocation.base : url_base_dn(settings.inits.front());
 
     const CheckResult check = check_import_file(*file, rules);
     if (check.problems.total() > 0) return report_problems(invocation, out, err, *file, check);
-    if (invocation.dry_run && settings.init.empty()) {
+    if (invocation.dry_run && settings.inits.empty()) {
         report_checked(invocation, out, *file, check.entries);
         return kExitOk;
     }
@@ -39,5 +39,5 @@ int run_import(const Invocation &invocation, std::ostream &out, std::ostream &er
         print_failure(out, err, invocation.format, *sent.no_session);
         return sent.no_session->exit_code;
     }
-    return report_outcomes(invocation, out, err, *file, tally, sent.lost);
+    return report_outcomes(invocation, out, err, *file, tally, sent);
 }

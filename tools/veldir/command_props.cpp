@@ -64,7 +64,7 @@ int run_props(const Invocation &invocation, std::ostream &out, std::ostream &err
     Outcome failure = connect(invocation, connection, false);
     for (std::size_t i = 0; !failure && i < std::size(kTextProperties); ++i)
         failure = connection.session->get_property(kTextProperties[i].code, properties.values[i]);
-    if (!failure) properties.password_set = has_password(connection.settings.init);
+    if (!failure) properties.password_set = has_password(connection.init());
     if (!failure) print_properties(out, invocation.format, connection, properties);
     connection.disconnect(err);
     if (!failure) return kExitOk;

@@ -29,6 +29,7 @@ constexpr Command kCommands[] = {
      "values.  Control characters in values are shown escaped (\\e, \\n, \\x01, ...),\n"
      "never sent to the terminal.\n",
      "veldir search\tthe server entries below the base\n"
+     "veldir --init-file replicas.init search\tthe first of the servers listed that serves\n"
      "veldir search 'velmorServername=srv*' velmorStatus=0\tnarrowed by veldir\n"
      "veldir --columns velmorServername,velmorAddress search\n"
      "veldir --ldif search > servers.ldif\t--json works everywhere as well\n"},
@@ -89,7 +90,14 @@ constexpr Command kCommands[] = {
      "skipped or replaced as --existing says (replace sends a modify with the\n"
      "file's values; attributes the file does not give keep theirs).  --dry-run\n"
      "checks the file and, when a connection is configured, reads each entry to say\n"
-     "what would happen; nothing is written.  When the connection is lost, the\n"
+     "what would happen; nothing is written.\n"
+     "\n"
+     "With the servers of a replicated directory listed, a session whose server\n"
+     "fails moves to the next one and goes on there with the entry it was sending;\n"
+     "an add whose answer was lost may have reached the failed server and come to\n"
+     "the next by replication, so an \"already exists\" for that entry there counts\n"
+     "as added when the entry holds the file's values.  The summary says which\n"
+     "servers served, and each move is a warning.  When no server is left, the\n"
      "entries not yet sent are not tried, and an entry whose answer was lost is\n"
      "read again over a new connection: there, it was added; missing, not tried; if\n"
      "the directory cannot be asked, it is counted as unknown.  Exit codes: 0 all\n"
@@ -127,7 +135,18 @@ constexpr Command kCommands[] = {
      "that failed before the server answered, veldir finds the cause itself (the\n"
      "address unreachable, the CA file unreadable, the server's certificate not\n"
      "trusted or not for the URL's host), and it shows the lines the driver logged\n"
-     "in the failing step.  The password is shown as ****.\n",
+     "in the failing step.  The password is shown as ****.\n"
+     "\n"
+     "With several servers listed (the replicas of a directory), check runs the\n"
+     "steps on each and prints one row per server: whether a TCP connection can be\n"
+     "made, whether the bind worked, how many server entries lie below the base,\n"
+     "and whether the server holds the same entries as the first that answered;\n"
+     "then each failure, and the entries that differ.  The driver returns only the\n"
+     "server entries' attributes, not the replication's entryCSN or contextCSN, so\n"
+     "what is compared is what a host sees: the entries' names and the values of\n"
+     "their attributes.  A difference may be replication that is behind as well as\n"
+     "replication that is broken.  Exit codes: 0 every server works and all hold the\n"
+     "same entries, 1 they differ, 3 a server failed.\n",
      "veldir check\tis the connection working?\n"
      "veldir --init-file conn.init --password-file pw.txt check\tno password in the process list\n"},
     {"encipher", "encipher [--stdin] [--allow-empty]", "encipher a bind password for the init string", 0,
@@ -165,9 +184,17 @@ constexpr Command kCommands[] = {
      "and on SIGINT (Ctrl-C), SIGTERM, SIGHUP and SIGPIPE (the reader of \"veldir\n"
      "demo | head\" went away); a signal ends the demo with 128 + its number.  Needs\n"
      "slapd, slapadd and openssl on this machine, or for 389ds the package\n"
-     "389-ds-base (ns-slapd, certutil, pk12util).  No configuration is read.\n",
+     "389-ds-base (ns-slapd, certutil, pk12util).  No configuration is read.\n"
+     "\n"
+     "With --replicated it starts two slapd providers that replicate each other\n"
+     "(OpenLDAP's multi-provider replication) and lists both: it adds an entry on\n"
+     "the first, reads it from the second once replication brought it there, stops\n"
+     "the first, shows a read and an add that move to the second, starts the first\n"
+     "again and waits until both hold the same entries.  Waits for replication end\n"
+     "after 20 seconds.  Both servers are stopped and removed at the end, as above.\n",
      "veldir demo\tall of it, on a throw-away slapd\n"
-     "veldir demo --server 389ds\tthe same on 389 Directory Server\n"},
+     "veldir demo --server 389ds\tthe same on 389 Directory Server\n"
+     "veldir demo --replicated\ta server stopped under the run, the other serving\n"},
     {"help", "help [COMMAND|TOPIC]", "help on a command or a topic", 0, 1, run_help,
      "TOPIC is one of attributes (the attributes of a server entry and how values\n"
      "are written), config (the configuration file and the initialisation string)\n"

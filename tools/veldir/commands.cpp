@@ -26,12 +26,21 @@ int run_command(const Invocation &invocation, std::ostream &out, std::ostream &e
 }
 
 int run_connected(const Invocation &invocation, std::ostream &out, std::ostream &err, bool bind,
-                  const std::function<Outcome(Session &)> &operation) {
+                  const ServerOperation &operation, const std::function<void(const ServedBy &)> &report) {
     Connection connection;
     Outcome failure = connect(invocation, connection, bind);
-    if (!failure) failure = operation(*connection.session);
+    if (!failure) failure = run_with_failover(connection, operation);
     connection.disconnect(err);
-    if (!failure) return kExitOk;
-    print_failure(out, err, invocation.format, *failure);
+    if (!failure) {
+        const ServedBy served = connection.served_by();
+        report(served);
+        print_served_by(err, served);
+        return kExitOk;
+    }
+    // A failure that ended the tries names every server itself; another
+    // came from the server that was serving.
+    const bool on_a_server = failure->servers.empty() && connection.session != nullptr;
+    const ServedBy served = on_a_server ? connection.served_by() : ServedBy{};
+    print_failure(out, err, invocation.format, *failure, on_a_server ? &served : nullptr);
     return failure->exit_code;
 }

@@ -10,6 +10,7 @@
 #include <ostream>
 
 #include "cli.h"
+#include "connection.h"
 #include "session.h"
 
 int run_command(const Invocation &invocation, std::ostream &out, std::ostream &err);
@@ -27,9 +28,12 @@ int run_encipher(const Invocation &invocation, std::ostream &out, std::ostream &
 int run_help(const Invocation &invocation, std::ostream &out, std::ostream &err);
 int run_docs(const Invocation &invocation, std::ostream &out, std::ostream &err);
 
-// Connects (and binds when `bind`), runs `operation`, disconnects; prints the
-// failure of whichever step failed and returns the exit code.
+// Connects (and binds when `bind`), runs `operation` on the first server
+// that serves, moving on and repeating it as connection.h says, then
+// disconnects; `report` shows the result of the operation that succeeded,
+// with the server that served.  Prints the failure of whichever step failed
+// and returns the exit code.
 int run_connected(const Invocation &invocation, std::ostream &out, std::ostream &err, bool bind,
-                  const std::function<Outcome(Session &)> &operation);
+                  const ServerOperation &operation, const std::function<void(const ServedBy &)> &report);
 
 #endif

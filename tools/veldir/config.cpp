@@ -4,7 +4,6 @@
 #include <strings.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -48,12 +47,13 @@ constexpr ConfigKey kConfigKeys[] = {
          settings.driver_from_file = true;
          return std::optional<std::string>();
      }},
-    {"init", "the initialisation string (required)", "",
+    {"init", "the initialisation string of a server (required); once per server of a replicated directory", "",
      "retry=2 delay=1 starttls ldap://dirhost:389/ou=servers,o=acme????bindname=cn=app,o=acme?0x01...",
      [](ConnectionSettings &settings, const std::filesystem::path &, const std::string &value) {
-         settings.init = value;
+         settings.inits.push_back(value);
          return std::optional<std::string>();
-     }},
+     },
+     "starttls ldap://dirhost2:389/ou=servers,o=acme????bindname=cn=app,o=acme?0x01..."},
     {"ca", "CA certificate file for StartTLS and ldaps:// (session property dsp_tls_ca)", "",
      "/etc/veldldap/ca.pem",
      [](ConnectionSettings &settings, const std::filesystem::path &directory, const std::string &value) {
@@ -90,7 +90,9 @@ public:
         settings_.config_file = path_;
         const std::optional<Failure> failure = read_lines(file);
         std::fclose(file);
-        if (!failure && others_can_read(trusted.status) && !hidden_spans(settings_.init).empty())
+        const bool holds_password = std::any_of(settings_.inits.begin(), settings_.inits.end(),
+                                                [](const std::string &init) { return !hidden_spans(init).empty(); });
+        if (!failure && others_can_read(trusted.status) && holds_password)
             settings_.warnings.push_back(path_ + " holds a password and others can read it: chmod go-r " + path_);
         return failure;
     }
@@ -125,15 +127,14 @@ private:
         if (!in_directory_) return std::nullopt;
         const std::string_view key = trim(line.substr(0, equals));
         const std::string value = unquote(trim(line.substr(equals + 1)));
-        std::string lowered(key);
-        for (char &c : lowered) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        if (!seen_.insert(lowered).second) return error("\"" + std::string(key) + "\" is given twice");
         return assign(key, value);
     }
 
     std::optional<Failure> assign(std::string_view name, const std::string &value) {
         const ConfigKey *key = find_config_key(name);
         if (key == nullptr) return error("unknown key \"" + std::string(name) + "\" (known: " + known_keys() + ")");
+        if (!seen_.insert(key).second && key->repeated_example.empty())
+            return error("\"" + std::string(name) + "\" is given twice");
         if (std::optional<std::string> complaint = key->assign(settings_, directory_, value)) return error(*complaint);
         return std::nullopt;
     }
@@ -154,7 +155,7 @@ private:
     std::filesystem::path directory_;
     int line_number_ = 0;
     bool in_directory_ = false;
-    std::set<std::string> seen_;
+    std::set<const ConfigKey *> seen_;
 };
 
 }  // namespace
@@ -175,6 +176,7 @@ std::vector<std::string> sample_config_file() {
         std::string line(key.key);
         line.resize(width + 1, ' ');
         lines.push_back(line + "= " + std::string(key.example));
+        if (!key.repeated_example.empty()) lines.push_back(line + "= " + std::string(key.repeated_example));
     }
     return lines;
 }

@@ -21,7 +21,9 @@
 
 struct ConnectionSettings {
     std::string driver;              // path of the driver; empty: beside veldir's installation
-    std::string init;                // the initialisation string
+    // One initialisation string per server, in the order they are tried:
+    // several for the replicas of one directory (failover.h).
+    std::vector<std::string> inits;
     std::string ca;                  // CA certificate file for TLS
     std::optional<int> timelimit;    // seconds per network wait; 0: no limit
 
@@ -44,6 +46,9 @@ struct ConfigKey {
     // Stores a value read from a file in `directory`; the complaint in words, or nullopt.
     std::optional<std::string> (*assign)(ConnectionSettings &settings, const std::filesystem::path &directory,
                                          const std::string &value);
+    // A key that may appear several times; the sample file shows it once
+    // more with this value.
+    std::string_view repeated_example = {};
 };
 
 std::span<const ConfigKey> config_keys();
@@ -56,7 +61,9 @@ std::vector<std::string> sample_config_file();
 
 // How the file is written, beyond its keys.
 inline constexpr std::string_view kConfigFileRules =
-    "Every key is optional and may appear once; keys and the section name are case-insensitive.  A value runs "
+    "Every key is optional and may appear once, except init: a directory replicated over several servers "
+    "lists one init per server, tried in the order written (ca and timelimit hold for all of them).  Keys and "
+    "the section name are case-insensitive.  A value runs "
     "from after the = to the end of the line, blanks at both ends removed; put it in double quotes to keep such "
     "blanks.  There are no end-of-line comments, so a password may contain # and ;.  Relative paths count from "
     "the directory of the file.  Other sections are ignored, so the file can be shared with other programs.  "

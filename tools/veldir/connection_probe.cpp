@@ -27,33 +27,18 @@ namespace {
 
 constexpr int kProbeSeconds = 3;
 
-struct Target {
-    std::string scheme;  // lower case
-    std::string host;
-    int port = 0;
+struct Target : ServerAddress {
     bool starttls = false;
     bool tls() const { return starttls || grammar::is_ldaps_scheme(scheme); }
-    std::string address() const { return host + ":" + std::to_string(port); }
-    std::string url() const {
-        const bool ipv6 = host.find(':') != std::string::npos;
-        return scheme + "://" + (ipv6 ? "[" + host + "]" : host) + ":" + std::to_string(port);
-    }
 };
 
 // The server as the driver would reach it: the URL of the string as the
 // client library parses it, and whether StartTLS comes first.
 std::optional<Target> target_of(std::string_view init) {
-    const grammar::Layout layout = init_layout(init);
-    if (!layout.has_url) return std::nullopt;
-    LDAPURLDesc *url = nullptr;
-    if (ldap_url_parse(std::string(layout.url.of(layout.text)).c_str(), &url) != LDAP_URL_SUCCESS) return std::nullopt;
+    const std::optional<ServerAddress> address = server_address(init);
+    if (!address) return std::nullopt;
     Target target;
-    target.scheme = url->lud_scheme != nullptr ? url->lud_scheme : "ldap";
-    std::transform(target.scheme.begin(), target.scheme.end(), target.scheme.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    target.host = url->lud_host != nullptr && url->lud_host[0] != '\0' ? url->lud_host : "localhost";
-    target.port = url->lud_port != 0 ? url->lud_port : grammar::is_ldaps_scheme(target.scheme) ? 636 : 389;
-    ldap_free_urldesc(url);
+    static_cast<ServerAddress &>(target) = *address;
     target.starttls = uses_starttls(init);
     return target;
 }
@@ -101,7 +86,7 @@ std::string unreachable(const Target &target) {
         reached = connect_within(*address, probe_seconds() * 1000, error);
     ::freeaddrinfo(addresses);
     if (reached) return "";
-    return "the server is unreachable: connecting to " + target.address() + " fails (" + std::strerror(error) +
+    return "the server is unreachable: connecting to " + target.host_port() + " fails (" + std::strerror(error) +
            "): check the host and port of the URL and that the directory server runs";
 }
 
@@ -268,7 +253,7 @@ std::string tls_problem(const Target &target, const std::string &ca) {
     std::string der, error;
     if (!fetch_certificate(target, der, error)) {
         if (!ca_problem.empty()) return ca_problem;
-        return "the TLS handshake with " + target.address() + " fails even without checking the certificate (" +
+        return "the TLS handshake with " + target.host_port() + " fails even without checking the certificate (" +
                error + "): check that the port is the server's " +
                (target.starttls ? "ldap port (StartTLS)" : "ldaps port") + " and that the server offers TLS";
     }
@@ -296,14 +281,20 @@ bool string_refused(const Failure &failure) {
 
 }  // namespace
 
-void diagnose_connection_failure(const ConnectionSettings &settings, Failure &failure) {
+void diagnose_connection_failure(std::string_view init, const std::string &ca, Failure &failure) {
     if (string_refused(failure)) {
-        failure.diagnosis = init_string_problem(settings.init);
+        failure.diagnosis = init_string_problem(init);
         return;
     }
     if (!failed_before_an_answer(failure) || deadline::passed()) return;
-    const std::optional<Target> target = target_of(settings.init);
+    const std::optional<Target> target = target_of(init);
     if (!target) return;
     failure.diagnosis = unreachable(*target);
-    if (failure.diagnosis.empty() && target->tls()) failure.diagnosis = tls_problem(*target, settings.ca);
+    if (failure.diagnosis.empty() && target->tls()) failure.diagnosis = tls_problem(*target, ca);
+}
+
+std::string unreachable_reason(std::string_view init) {
+    const std::optional<Target> target = target_of(init);
+    if (!target) return "the string names no server";
+    return unreachable(*target);
 }

@@ -13,7 +13,9 @@
 #ifndef VELDIR_CONNECTION_PROBE_H
 #define VELDIR_CONNECTION_PROBE_H
 
-#include "config.h"
+#include <string>
+#include <string_view>
+
 #include "failure.h"
 
 // Sets failure.diagnosis when veldir finds something more specific than
@@ -21,6 +23,10 @@
 // with it; for a bind that failed before the server answered, whether the
 // address can be reached, whether the CA file can be read and why the
 // server's certificate was not accepted.
-void diagnose_connection_failure(const ConnectionSettings &settings, Failure &failure);
+void diagnose_connection_failure(std::string_view init, const std::string &ca, Failure &failure);
+
+// Why no TCP connection can be made to the server `init` names; "" when one
+// can (a suspended server's kernel still accepts it).
+std::string unreachable_reason(std::string_view init);
 
 #endif

@@ -1,7 +1,6 @@
 #include "demo_report.h"
 
 #include <iomanip>
-#include <optional>
 #include <sstream>
 #include <string_view>
 
@@ -17,14 +16,22 @@ class TextReport : public DemoReport {
 public:
     TextReport(std::ostream &out, std::size_t width) : out_(out), width_(width) {}
 
-    void starting(const std::string &, const std::string &name) override {
-        out_ << "Starting a throw-away directory server (" << name << ", StartTLS with its own CA) ..." << std::endl;
+    void starting(const std::string &, const std::string &what) override {
+        out_ << "Starting " << what << " ..." << std::endl;
     }
 
-    void started(const DemoServer &server) override {
-        out_ << "  " << server.url << "  suffix " << server.suffix << "  data in " << server.directory << "\n\n"
-             << "Initialisation string: " << server.init << "\nCA file: " << server.ca_file << "\n\n"
-             << std::flush;
+    void started(const std::vector<DemoServer> &servers, const std::string &ca_file) override {
+        several_ = servers.size() > 1;
+        for (std::size_t i = 0; i < servers.size(); ++i)
+            out_ << (several_ ? "  server " + std::to_string(i + 1) + ": " : "  ") << servers[i].url << "  suffix "
+                 << servers[i].suffix << "  data in " << servers[i].directory << '\n';
+        if (several_) {
+            out_ << "\nInitialisation strings, one per server, tried in this order:\n";
+            for (const DemoServer &server : servers) out_ << "  " << server.init << '\n';
+        } else if (!servers.empty()) {
+            out_ << "\nInitialisation string: " << servers.front().init << '\n';
+        }
+        out_ << "CA file: " << ca_file << "\n\n" << std::flush;
     }
 
     void step(const DemoStep &step) override {
@@ -44,14 +51,16 @@ public:
         out_ << std::flush;
     }
 
-    void finished(const Outcome &failure, bool server_removed) override {
+    void finished(const Outcome &failure, bool servers_removed) override {
         if (failure) {
             out_ << '\n';
             for (const std::string &line : failure_lines(*failure)) out_ << "  " << line << '\n';
         } else {
             out_ << "\nThe whole lifecycle worked.  The driver's log is " << log_directory::log_file() << ".\n";
         }
-        if (server_removed) out_ << "\nThe server was stopped and its directory removed.\n";
+        if (servers_removed)
+            out_ << (several_ ? "\nThe servers were stopped and their directories removed.\n"
+                              : "\nThe server was stopped and its directory removed.\n");
         out_ << std::flush;
     }
 
@@ -59,6 +68,7 @@ private:
     std::ostream &out_;
     std::size_t width_;
     int number_ = 0;
+    bool several_ = false;
 };
 
 class JsonReport : public DemoReport {
@@ -66,27 +76,32 @@ public:
     explicit JsonReport(std::ostream &out) : out_(out) {}
 
     void starting(const std::string &kind, const std::string &) override { kind_ = kind; }
-    void started(const DemoServer &server) override { server_ = server; }
+    void started(const std::vector<DemoServer> &servers, const std::string &ca_file) override {
+        servers_ = servers;
+        ca_file_ = ca_file;
+    }
     void step(const DemoStep &step) override { steps_.push_back(step); }
 
-    void finished(const Outcome &failure, bool server_removed) override {
-        write_document(failure, server_removed);
+    void finished(const Outcome &failure, bool servers_removed) override {
+        write_document(failure, servers_removed);
         out_ << std::flush;  // while the demo still catches SIGPIPE
     }
 
 private:
-    void write_document(const Outcome &failure, bool server_removed) {
+    // "server" is the first (the only one but for --replicated), "servers" all of them.
+    void write_document(const Outcome &failure, bool servers_removed) {
         JsonWriter json(out_);
         json.begin_object();
         json.key("ok").value(!failure);
         json.key("exit_code").value(failure ? failure->exit_code : 0);
         json.key("server").begin_object().key("kind").value(kind_);
-        if (server_) {
-            json.key("url").value(server_->url).key("suffix").value(server_->suffix);
-            json.key("directory").value(server_->directory).key("removed").value(server_removed);
-        }
+        if (!servers_.empty()) write_server_members(json, servers_.front(), servers_removed);
         json.end_object();
-        if (server_) json.key("init").value(server_->init).key("ca_file").value(server_->ca_file);
+        json.key("servers").begin_array();
+        for (const DemoServer &server : servers_)
+            write_server_members(json.begin_object(), server, servers_removed).end_object();
+        json.end_array();
+        if (!servers_.empty()) json.key("init").value(servers_.front().init).key("ca_file").value(ca_file_);
         json.key("steps").begin_array();
         for (const DemoStep &step : steps_) write_step(json, step);
         json.end_array();
@@ -96,6 +111,11 @@ private:
             json.end_object();
         }
         json.end_object();
+    }
+
+    static JsonWriter &write_server_members(JsonWriter &json, const DemoServer &server, bool removed) {
+        json.key("url").value(server.url).key("suffix").value(server.suffix).key("init").value(server.init);
+        return json.key("directory").value(server.directory).key("removed").value(removed);
     }
 
     static void write_step(JsonWriter &json, const DemoStep &step) {
@@ -113,7 +133,8 @@ private:
 
     std::ostream &out_;
     std::string kind_;
-    std::optional<DemoServer> server_;
+    std::vector<DemoServer> servers_;
+    std::string ca_file_;
     std::vector<DemoStep> steps_;
 };
 

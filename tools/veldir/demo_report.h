@@ -1,6 +1,6 @@
 /*
  * What the demo shows, in words or as JSON.  The demo tells its report what
- * happens (the server started, each step with its time, the end); the words
+ * happens (the servers started, each step with its time, the end); the words
  * go out as they happen, so a user watches the lifecycle, while JSON is one
  * document at the end (with --json), like check's.
  */
@@ -22,7 +22,6 @@ struct DemoServer {
     std::string suffix;
     std::string directory;  // removed at the end
     std::string init;       // the initialisation string, password masked
-    std::string ca_file;
 };
 
 struct DemoStep {
@@ -39,13 +38,15 @@ struct DemoStep {
 class DemoReport {
 public:
     virtual ~DemoReport() = default;
-    // `kind` as --server names it ("389ds"), `name` for people.
-    virtual void starting(const std::string &kind, const std::string &name) = 0;
-    virtual void started(const DemoServer &server) = 0;
+    // `kind` as --server names it ("389ds"); `what` for people: "a
+    // throw-away directory server (slapd, StartTLS with its own CA)".
+    virtual void starting(const std::string &kind, const std::string &what) = 0;
+    // The servers (two or more for a replicated directory) and their one CA.
+    virtual void started(const std::vector<DemoServer> &servers, const std::string &ca_file) = 0;
     virtual void step(const DemoStep &step) = 0;
-    // `failure` is what ended the demo early, if anything; `server_removed`
-    // whether a server had been started (and is gone now).
-    virtual void finished(const Outcome &failure, bool server_removed) = 0;
+    // `failure` is what ended the demo early, if anything; `servers_removed`
+    // whether servers had been started (and are gone now).
+    virtual void finished(const Outcome &failure, bool servers_removed) = 0;
 };
 
 // `width`: the terminal's, for fitting listings; 0 for a pipe or a file.

@@ -1,6 +1,7 @@
 #include "entry.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <strings.h>
 
@@ -37,7 +38,9 @@ EntryAttribute attribute_from(const DCL_ATTRIBUTE &attribute) {
     return result;
 }
 
-Entry entry_from(const DCL_OBJECT &object) {
+}  // namespace
+
+Entry entry_from_object(const DCL_OBJECT &object) {
     Entry entry;
     entry.dn = text_of(object.dcl_dist_name.dcl_stringp, object.dcl_dist_name.dcl_length);
     const DCL_ATTRLIST &list = object.dcl_attrlist;
@@ -49,8 +52,6 @@ Entry entry_from(const DCL_OBJECT &object) {
                      });
     return entry;
 }
-
-}  // namespace
 
 const EntryAttribute *Entry::find(std::string_view name) const {
     for (const EntryAttribute &attribute : attributes)
@@ -76,6 +77,44 @@ bool EntryAttribute::is_cut(std::size_t value) const { return std::find(cut.begi
 std::vector<Entry> entries_from_result(const DCL_RESULT &result) {
     std::vector<Entry> entries;
     for (CS_INT i = 0; result.dcl_objlist != nullptr && i < result.dcl_numentries; ++i)
-        if (result.dcl_objlist[i] != nullptr) entries.push_back(entry_from(*result.dcl_objlist[i]));
+        if (result.dcl_objlist[i] != nullptr) entries.push_back(entry_from_object(*result.dcl_objlist[i]));
     return entries;
+}
+
+namespace {
+
+// TYPE#ACCESS#ADDRESS as the driver would store it, as far as comparing
+// goes: the driver writes the type of a TCP address in upper or lower case
+// depending on what follows the port, and the address's parts separated by
+// single blanks where they were given with commas or several blanks.
+std::string comparable_address(std::string_view value) {
+    const std::size_t type_end = value.find('#');
+    const std::size_t access_end = value.find('#', type_end == std::string_view::npos ? value.size() : type_end + 1);
+    if (access_end == std::string_view::npos) return std::string(value);
+    std::string text(value.substr(0, access_end + 1));
+    for (std::size_t i = 0; i < type_end; ++i) text[i] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[i])));
+    const std::string_view address = value.substr(access_end + 1);
+    for (std::size_t start = 0; start < address.size();) {
+        const std::size_t end = std::min(address.find_first_of(" ,", start), address.size());
+        if (end > start) text += (text.back() == '#' ? "" : " ") + std::string(address.substr(start, end - start));
+        start = end + 1;
+    }
+    return text;
+}
+
+}  // namespace
+
+std::string comparable_values(const Entry &entry) {
+    std::string text;
+    for (const EntryAttribute &attribute : entry.attributes) {
+        std::vector<std::string> values;
+        for (const std::string &value : attribute.values)
+            values.push_back(attribute.syntax == DCL_SYNTAX_TRANADDR ? comparable_address(value) : value);
+        std::sort(values.begin(), values.end());
+        // Lengths in front keep "a" + "bc" apart from "ab" + "c".
+        text += std::to_string(attribute.name.size()) + ":" + attribute.name + "=" + std::to_string(values.size());
+        for (const std::string &value : values) text += "," + std::to_string(value.size()) + ":" + value;
+        text += ";";
+    }
+    return text;
 }

@@ -35,4 +35,14 @@ struct Entry {
 // Copies every object of a result; attributes sorted into the schema's order.
 std::vector<Entry> entries_from_result(const DCL_RESULT &result);
 
+// One object, as a result holds it or as veldir hands it to the driver.
+Entry entry_from_object(const DCL_OBJECT &object);
+
+// The entry's attributes and values in one text that is the same for two
+// entries the directory holds alike: attributes in the schema's order,
+// each value's order not counted, and transport addresses as the driver
+// stores them (the type's letter case, and blanks and commas between the
+// parts of a TCP address, do not count).  The DN is not part of it.
+std::string comparable_values(const Entry &entry);
+
 #endif

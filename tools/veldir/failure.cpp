@@ -169,6 +169,15 @@ Failure tool_failure(std::string step, std::string message, std::string hint, in
     return failure;
 }
 
+bool already_exists(const Failure &failure) {
+    return failure.from_driver && failure.comp.dcl_oserr == LDAP_ALREADY_EXISTS;
+}
+
+bool no_such_entry(const Failure &failure) {
+    return failure.from_driver &&
+           (failure.comp.dcl_provstatus == DLDAP_ERR_NOENTRY || failure.comp.dcl_oserr == LDAP_NO_SUCH_OBJECT);
+}
+
 std::string failure_code_name(CS_INT provstatus) {
     const VELDLDAP_FAILURE_CODE *code = veldldap_failure_code(provstatus);
     return code == nullptr ? std::string() : std::string(code->symbol);

@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "veldldap/dspublic.h"
 #include "veldldap/failure_codes.h"
@@ -19,6 +20,8 @@
 // Whether the failure happened while connecting (load, open, bind, unbind)
 // or in the directory operation itself; it decides the exit code.
 enum class Phase { connection, operation };
+
+struct ServerFailure;
 
 struct Failure {
     std::string step;      // what was being done, e.g. "bind" or "read srv1"
@@ -36,6 +39,17 @@ struct Failure {
     std::uintmax_t log_begin = 0;
     std::uintmax_t log_end = 0;
     int exit_code = 0;
+    // When a replicated directory's servers were tried one after another
+    // and none served: each of them with its failure, in the order tried.
+    // The failure's own fields are then those of the last one.
+    std::vector<ServerFailure> servers;
+};
+
+struct ServerFailure {
+    std::size_t number = 0;  // from 1, in the order listed
+    std::size_t listed = 0;  // how many servers were listed
+    std::string address;     // its URL's scheme, host and port
+    Failure failure;
 };
 
 Failure driver_failure(std::string step, Phase phase, const DCL_COMP &comp);
@@ -49,6 +63,11 @@ struct Explanation {
 };
 
 Explanation explain(const Failure &failure);
+
+// The directory's answers an update may get for an entry that is there
+// already (add) or is not there (read, modify, delete).
+bool already_exists(const Failure &failure);
+bool no_such_entry(const Failure &failure);
 
 // The name of a failure code ("DLDAP_ERR_NOENTRY"), or "" for an unknown one.
 std::string failure_code_name(CS_INT provstatus);

@@ -91,8 +91,54 @@ void print_listed(std::ostream &out, const OutcomeWords &words, const ImportTall
         out << "  ... and " << count - kShownInText << " more (--json lists the first " << kListedEntries << ")\n";
 }
 
+std::string server_text(std::size_t number, std::size_t listed, const std::string &address) {
+    return "server " + std::to_string(number) + " of " + std::to_string(listed) + ", " + address;
+}
+
+// "served by server 1 of 2, ldap://a:389, then server 2 of 2, ldap://b:389"
+std::string served_line(const ServerUse &servers) {
+    std::string line = "served by ";
+    for (std::size_t i = 0; i < servers.served.size(); ++i)
+        line += (i == 0 ? "" : ", then ") + server_text(servers.served[i].first, servers.listed, servers.served[i].second);
+    return line;
+}
+
+void print_moves(std::ostream &err, const ServerUse &servers) {
+    for (std::size_t i = 0; i < servers.moves.size() && i < kShownInText; ++i) {
+        const ServerMove &move = servers.moves[i];
+        for (const ServerFailure &left : move.passed_over)
+            err << "veldir: warning: at line " << move.line << " (" << move.name << ") "
+                << server_text(left.number, left.listed, left.address) << " failed, so the session moved on to "
+                << "server " << move.to << ": " << failure_summary(left.failure) << '\n';
+    }
+    if (servers.moves.size() > kShownInText)
+        err << "veldir: warning: ... and " << servers.moves.size() - kShownInText << " more moves (--json lists them)\n";
+}
+
+void write_servers_json(JsonWriter &json, const ServerUse &servers) {
+    json.key("servers").begin_object();
+    json.key("listed").value(static_cast<std::int64_t>(servers.listed));
+    json.key("served").begin_array();
+    for (const auto &[number, address] : servers.served)
+        json.begin_object().key("number").value(static_cast<std::int64_t>(number)).key("address").value(address).end_object();
+    json.end_array();
+    json.key("moves").begin_array();
+    for (const ServerMove &move : servers.moves) {
+        json.begin_object();
+        json.key("line").value(move.line).key("name").value(move.name);
+        json.key("to").value(static_cast<std::int64_t>(move.to)).key("to_address").value(move.to_address);
+        json.key("passed_over").begin_array();
+        for (const ServerFailure &left : move.passed_over) write_server_failure(json, left);
+        json.end_array();
+        json.end_object();
+    }
+    json.end_array();
+    json.end_object();
+}
+
 void write_outcomes_json(std::ostream &out, const Invocation &invocation, const ImportFile &file,
-                         const ImportTally &tally, const std::optional<LostConnection> &lost, bool ok) {
+                         const ImportTally &tally, const SendResult &sent, bool ok) {
+    const std::optional<LostConnection> &lost = sent.lost;
     JsonWriter json(out);
     json.begin_object();
     json.key("ok").value(ok);
@@ -125,6 +171,7 @@ void write_outcomes_json(std::ostream &out, const Invocation &invocation, const 
         write_failure_members(json, lost->failure);
         json.end_object();
     }
+    write_servers_json(json, sent.servers);
     json.end_object();
 }
 
@@ -169,12 +216,15 @@ void report_checked(const Invocation &invocation, std::ostream &out, const Impor
 }
 
 int report_outcomes(const Invocation &invocation, std::ostream &out, std::ostream &err, const ImportFile &file,
-                    const ImportTally &tally, const std::optional<LostConnection> &lost) {
+                    const ImportTally &tally, const SendResult &sent) {
+    const std::optional<LostConnection> &lost = sent.lost;
     const bool ok = !lost && tally.count(ImportOutcome::refused) == 0;
+    print_moves(err, sent.servers);
     if (invocation.format == Format::json) {
-        write_outcomes_json(out, invocation, file, tally, lost, ok);
+        write_outcomes_json(out, invocation, file, tally, sent, ok);
     } else {
         out << counts_line(invocation, file, tally) << '\n';
+        if (sent.servers.listed > 1 && !sent.servers.served.empty()) out << served_line(sent.servers) << '\n';
         for (const OutcomeWords &words : kOutcomes) print_listed(out, words, tally, invocation.dry_run);
     }
     if (lost) {

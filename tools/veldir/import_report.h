@@ -23,8 +23,9 @@ int report_problems(const Invocation &invocation, std::ostream &out, std::ostrea
 // A dry run without a connection: the check pass found nothing.
 void report_checked(const Invocation &invocation, std::ostream &out, const ImportFile &file, std::size_t entries);
 
-// The outcome of every entry; returns the exit code.
+// The outcome of every entry, and the servers that served when several
+// are listed; returns the exit code.
 int report_outcomes(const Invocation &invocation, std::ostream &out, std::ostream &err, const ImportFile &file,
-                    const ImportTally &tally, const std::optional<LostConnection> &lost);
+                    const ImportTally &tally, const SendResult &sent);
 
 #endif

@@ -1,10 +1,5 @@
 #include "import_send.h"
 
-#include <ldap.h>
-#include <pthread.h>
-
-#include <csignal>
-
 #include <algorithm>
 #include <condition_variable>
 #include <deque>
@@ -15,6 +10,7 @@
 
 #include "connection.h"
 #include "exit_codes.h"
+#include "init_string_check.h"
 #include "output.h"
 #include "progress_bar.h"
 
@@ -88,21 +84,6 @@ private:
     bool stopped_ = false;
 };
 
-// No answer came back: the server went away or stopped answering.
-bool answer_lost(const Failure &failure) {
-    if (!failure.from_driver) return false;
-    const CS_INT code = failure.comp.dcl_oserr;
-    return code == LDAP_SERVER_DOWN || code == LDAP_CONNECT_ERROR || code == LDAP_TIMEOUT;
-}
-
-bool already_exists(const Failure &failure) {
-    return failure.from_driver && failure.comp.dcl_oserr == LDAP_ALREADY_EXISTS;
-}
-
-bool no_such_entry(const Failure &failure) {
-    return failure.from_driver && failure.comp.dcl_provstatus == DLDAP_ERR_NOENTRY;
-}
-
 TalliedEntry tallied(const ImportEntry &entry, std::optional<Failure> failure = std::nullopt) {
     return {entry.line, entry.shown(), std::move(failure)};
 }
@@ -115,6 +96,16 @@ struct InDoubt {
     Failure failure;
 };
 
+// Which write of an entry lost its answer, across the servers it was sent to.
+enum class LostWrite { none, add, modify };
+
+// One entry on its way: sent, and sent again on the next server when the
+// connection failed under it.
+struct EntryInFlight {
+    ImportEntry &entry;
+    LostWrite lost = LostWrite::none;
+};
+
 class Sender {
 public:
     Sender(const Invocation &invocation, ImportTally &tally, EntryQueue &queue)
@@ -122,13 +113,6 @@ public:
 
     // The body of one session's thread.
     void run() {
-        // A write to a connection the server closed raises SIGPIPE in the
-        // writing thread; blocked here, the write fails and the driver
-        // reports the lost connection instead of the signal ending veldir.
-        sigset_t pipe;
-        sigemptyset(&pipe);
-        sigaddset(&pipe, SIGPIPE);
-        pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
         try {
             run_session();
         } catch (...) {
@@ -143,7 +127,8 @@ public:
         if (in_doubt_.empty()) return;
         Connection connection;
         const Outcome failure = connect(invocation_, connection, true);
-        for (InDoubt &entry : in_doubt_) settle(entry, failure ? nullptr : connection.session.get());
+        // Once no server is left, the entries after stay unknown without asking.
+        for (InDoubt &entry : in_doubt_) settle(entry, failure || !connection.session ? nullptr : &connection);
         connection.disconnect(err);
     }
 
@@ -159,6 +144,9 @@ public:
                 << " sessions could not be opened, the others did the work: "
                 << failure_lines(*first_connect_failure_).front() << '\n';
         result.lost = lost_;
+        result.servers = servers_;
+        std::sort(result.servers.moves.begin(), result.servers.moves.end(),
+                  [](const ServerMove &left, const ServerMove &right) { return left.line < right.line; });
         return result;
     }
 
@@ -173,8 +161,15 @@ private:
             const std::lock_guard lock(connect_mutex_);
             failure = connect(invocation_, connection, true);
         }
+        // A move to another server opens a session too.
+        connection.opening = &connect_mutex_;
         if (!failure) {
-            while (QueuedEntry entry = queue_.pop()) handle(*connection.session, *entry);
+            note_served(connection, nullptr);
+            while (connection.session) {
+                QueuedEntry entry = queue_.pop();
+                if (!entry) break;
+                handle(connection, *entry);
+            }
         }
         std::ostringstream warnings;
         connection.disconnect(warnings);
@@ -186,52 +181,107 @@ private:
         if (++failed_sessions_ == invocation_.jobs) queue_.stop();
     }
 
-    void handle(Session &session, ImportEntry &entry) {
+    void handle(Connection &connection, ImportEntry &entry) {
         if (!entry.ok)
             return tally_.record(ImportOutcome::refused,
                                  tallied(entry, tool_failure("import", "the entry is not what the check pass read",
                                                              "the file changed while it was imported",
                                                              kExitOperationFailed)));
-        if (invocation_.dry_run) return probe(session, entry);
+        EntryInFlight flight{entry};
+        std::size_t passed = connection.passed_over.size();
+        Outcome failure = run_with_failover(connection, [&](Session &session, bool repeated) {
+            if (repeated) {
+                note_served(connection, &entry, passed);
+                passed = connection.passed_over.size();
+            }
+            return invocation_.dry_run ? probe(session, flight) : send(session, flight);
+        });
+        if (!failure) return;
+        // No server is left: the sending stops here.
+        if (flight.lost != LostWrite::none) return lose(entry, flight.lost == LostWrite::modify, *failure);
+        note_lost(entry, *failure);
+        tally_.record(ImportOutcome::not_tried, tallied(entry, failure));
+    }
+
+    // A failure another server may not have: given back to move on; the
+    // entry is then in doubt when the write's answer was lost.
+    static Outcome give_back(EntryInFlight &flight, Failure failure, LostWrite write) {
+        if (answer_lost(failure)) flight.lost = write;
+        return failure;
+    }
+
+    static bool server_failed(const Failure &failure) { return moves_to_next_server(failure) || answer_lost(failure); }
+
+    Outcome send(Session &session, EntryInFlight &flight) {
+        ImportEntry &entry = flight.entry;
         Outcome failure = session.add(*entry.name, *entry.object);
-        if (!failure) return tally_.record(ImportOutcome::added, tallied(entry));
-        if (answer_lost(*failure)) return lose(entry, false, *failure);
-        if (!already_exists(*failure)) return tally_.record(ImportOutcome::refused, tallied(entry, failure));
+        if (!failure) return record(ImportOutcome::added, tallied(entry));
+        if (server_failed(*failure)) return give_back(flight, std::move(*failure), LostWrite::add);
+        if (!already_exists(*failure)) return record(ImportOutcome::refused, tallied(entry, failure));
+        // The add whose answer was lost reached the server that failed, and the entry came here by replication.
+        if (flight.lost == LostWrite::add && holds_as_given(session, entry))
+            return record(ImportOutcome::added, tallied(entry));
         switch (invocation_.existing) {
         case ExistingPolicy::fail:
             failure->hint = kExistsHint;
-            return tally_.record(ImportOutcome::refused, tallied(entry, failure));
+            return record(ImportOutcome::refused, tallied(entry, failure));
         case ExistingPolicy::skip:
-            return tally_.record(ImportOutcome::skipped, tallied(entry));
+            return record(ImportOutcome::skipped, tallied(entry));
         case ExistingPolicy::replace:
-            return replace(session, entry);
+            return replace(session, flight);
         }
+        return std::nullopt;
     }
 
-    void replace(Session &session, ImportEntry &entry) {
+    Outcome replace(Session &session, EntryInFlight &flight) {
+        ImportEntry &entry = flight.entry;
         Outcome failure = session.modify(*entry.name, *entry.object);
-        if (!failure) return tally_.record(ImportOutcome::replaced, tallied(entry));
-        if (answer_lost(*failure)) return lose(entry, true, *failure);
-        tally_.record(ImportOutcome::refused, tallied(entry, failure));
+        if (!failure) return record(ImportOutcome::replaced, tallied(entry));
+        if (server_failed(*failure)) return give_back(flight, std::move(*failure), LostWrite::modify);
+        return record(ImportOutcome::refused, tallied(entry, failure));
+    }
+
+    static bool holds_as_given(Session &session, ImportEntry &entry) {
+        std::vector<Entry> found;
+        if (session.read(*entry.name, found) || found.size() != 1) return false;
+        return comparable_values(found.front()) == comparable_values(entry_from_object(*entry.object->object()));
     }
 
     // A dry run: what would happen, told by reading the entry.
-    void probe(Session &session, ImportEntry &entry) {
+    Outcome probe(Session &session, EntryInFlight &flight) {
+        ImportEntry &entry = flight.entry;
         std::vector<Entry> found;
         Outcome failure = session.read(*entry.name, found);
-        if (failure && no_such_entry(*failure)) return tally_.record(ImportOutcome::added, tallied(entry));
-        if (failure && answer_lost(*failure)) {
-            note_lost(entry, *failure);
-            return tally_.record(ImportOutcome::not_tried, tallied(entry, failure));
-        }
-        if (failure) return tally_.record(ImportOutcome::refused, tallied(entry, failure));
+        if (failure && no_such_entry(*failure)) return record(ImportOutcome::added, tallied(entry));
+        if (failure && server_failed(*failure)) return failure;
+        if (failure) return record(ImportOutcome::refused, tallied(entry, failure));
         static constexpr ImportOutcome kWhenThere[] = {ImportOutcome::refused, ImportOutcome::skipped,
                                                        ImportOutcome::replaced};
         const ImportOutcome outcome = kWhenThere[static_cast<std::size_t>(invocation_.existing)];
         std::optional<Failure> reason;
         if (outcome == ImportOutcome::refused)
             reason = tool_failure("add " + entry.shown(), "the entry is there", kExistsHint, kExitOperationFailed);
-        tally_.record(outcome, tallied(entry, reason));
+        return record(outcome, tallied(entry, reason));
+    }
+
+    Outcome record(ImportOutcome outcome, TalliedEntry entry) {
+        tally_.record(outcome, std::move(entry));
+        return std::nullopt;
+    }
+
+    // The server the connection serves from now; after a move (`entry`
+    // set), also the servers passed over since `passed` with the entry in flight.
+    void note_served(const Connection &connection, const ImportEntry *entry, std::size_t passed = 0) {
+        const std::lock_guard lock(mutex_);
+        servers_.listed = connection.settings.inits.size();
+        const std::pair<std::size_t, std::string> server{connection.server + 1, server_label(connection.init())};
+        if (std::find(servers_.served.begin(), servers_.served.end(), server) == servers_.served.end())
+            servers_.served.push_back(server);
+        if (entry == nullptr) return;
+        ServerMove move{entry->line, entry->shown(), {}, server.first, server.second};
+        move.passed_over.assign(connection.passed_over.begin() + static_cast<std::ptrdiff_t>(passed),
+                                connection.passed_over.end());
+        servers_.moves.push_back(std::move(move));
     }
 
     void lose(ImportEntry &entry, bool modified, const Failure &failure) {
@@ -246,10 +296,13 @@ private:
         queue_.stop();
     }
 
-    void settle(const InDoubt &entry, Session *session) {
+    void settle(const InDoubt &entry, Connection *connection) {
         TalliedEntry record{entry.line, entry.name.value, entry.failure};
         std::vector<Entry> found;
-        const Outcome failure = session == nullptr ? Outcome(entry.failure) : session->read(entry.name, found);
+        const Outcome failure =
+            connection == nullptr
+                ? Outcome(entry.failure)
+                : run_with_failover(*connection, [&](Session &session, bool) { return session.read(entry.name, found); });
         if (!failure && !entry.modified) return tally_.record(ImportOutcome::added, std::move(record));
         if (failure && no_such_entry(*failure)) return tally_.record(ImportOutcome::not_tried, std::move(record));
         tally_.record(ImportOutcome::unknown, std::move(record));
@@ -264,6 +317,7 @@ private:
     std::optional<Failure> first_connect_failure_;
     std::optional<LostConnection> lost_;
     std::vector<InDoubt> in_doubt_;
+    ServerUse servers_;
     std::string warnings_;
     std::exception_ptr error_;
 };

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -23,19 +24,28 @@ Failure usage(const std::string &message) {
     return tool_failure("settings", message, "see veldir help config", kExitUsage);
 }
 
+// Every byte read is wiped: the strings may hold passwords.
 std::optional<Failure> read_init_file(const std::string &path, ConnectionSettings &settings) {
     const bool from_input = path == "-";
     const FileDescriptor file(from_input ? ::dup(STDIN_FILENO) : ::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     const std::string name = from_input ? std::string("standard input") : path;
-    if (file.get() < 0 || !read_first_line(file.get(), kLongestLine, settings.init))
+    std::vector<std::string> lines;
+    if (file.get() < 0 || !read_init_lines(file.get(), kLongestLine, lines))
         return tool_failure("settings", "cannot read the initialisation string from " + name + ": " +
-                                            (errno == EFBIG ? "its first line is too long" : std::strerror(errno)),
+                                            (errno == EFBIG ? "a line is too long" : std::strerror(errno)),
                             "", kExitConfiguration);
     struct stat status {};
+    const bool holds_password = std::any_of(lines.begin(), lines.end(), has_password);
     if (!from_input && ::fstat(file.get(), &status) == 0 && S_ISREG(status.st_mode) && others_can_read(status) &&
-        has_password(settings.init))
+        holds_password)
         settings.warnings.push_back(path + " holds a password and others can read it: chmod go-r " + path);
+    for (std::string &line : lines) settings.inits.push_back(std::move(line));
     return std::nullopt;
+}
+
+bool is_init_line(std::string_view line) {
+    const std::size_t first = line.find_first_not_of(" \t\r");
+    return first != std::string_view::npos && line[first] != '#';
 }
 
 std::string section_list(const std::vector<std::string> &sections) {
@@ -46,19 +56,33 @@ std::string section_list(const std::vector<std::string> &sections) {
 
 }  // namespace
 
-bool init_string_given(const Invocation &invocation) { return invocation.init || invocation.init_file; }
+bool init_string_given(const Invocation &invocation) { return !invocation.inits.empty() || invocation.init_file; }
 
 std::optional<Failure> take_init_string(const Invocation &invocation, ConnectionSettings &settings) {
-    if (invocation.init && invocation.init_file) return usage("give the initialisation string once: --init or --init-file");
+    if (!invocation.inits.empty() && invocation.init_file)
+        return usage("give the initialisation strings one way: --init or --init-file");
+    const auto from_input = std::count(invocation.inits.begin(), invocation.inits.end(), "-");
     const bool import_reads_input = invocation.command == "import" && !invocation.arguments.empty() &&
                                     invocation.arguments.front() == "-";
-    if (invocation.init && *invocation.init == "-" && import_reads_input)
+    if (from_input > 1) return usage("--init - reads standard input, which can be read once");
+    if (from_input > 0 && import_reads_input)
         return usage("standard input cannot give both the initialisation string and the entries to import");
-    if (invocation.init && *invocation.init == "-") return read_init_file("-", settings);
-    if (invocation.init_file) return read_init_file(*invocation.init_file, settings);
-    if (!invocation.init) return std::nullopt;
-    settings.init = *invocation.init;
-    if (has_password(settings.init))
+    if (invocation.init_file) {
+        settings.inits.clear();
+        return read_init_file(*invocation.init_file, settings);
+    }
+    if (invocation.inits.empty()) return std::nullopt;
+    settings.inits.clear();
+    bool password_shown = false;
+    for (const std::string &init : invocation.inits) {
+        if (init == "-") {
+            if (std::optional<Failure> failure = read_init_file("-", settings)) return failure;
+            continue;
+        }
+        settings.inits.push_back(init);
+        password_shown |= has_password(init);
+    }
+    if (password_shown)
         settings.warnings.push_back("the password given with --init shows in the process list to every local "
                                     "user: give it with --password-file FILE or -W, or the string with --init-file "
                                     "FILE");
@@ -89,21 +113,34 @@ Failure no_init_string(const Invocation &invocation, const ConnectionSettings &s
     return tool_failure("settings", "no initialisation string: " + where, hint, kExitConfiguration);
 }
 
-bool read_first_line(int fd, std::size_t limit, std::string &line) {
-    line.clear();
+bool read_init_lines(int fd, std::size_t limit, std::vector<std::string> &lines) {
+    std::string line;
     char buffer[4096];
+    const auto take_line = [&] {
+        if (is_init_line(line)) lines.push_back(line);
+        explicit_bzero(line.data(), line.size());
+        line.clear();
+    };
     for (;;) {
         const ssize_t got = ::read(fd, buffer, sizeof buffer);
         if (got < 0 && errno == EINTR) continue;
         if (got < 0) return false;
-        const std::string_view chunk(buffer, static_cast<std::size_t>(got));
-        const std::size_t end = chunk.find('\n');
-        line.append(chunk.substr(0, end));
-        explicit_bzero(buffer, sizeof buffer);
-        if (line.size() > limit) {
-            errno = EFBIG;
-            return false;
+        if (got == 0) break;
+        for (std::string_view chunk(buffer, static_cast<std::size_t>(got)); !chunk.empty();) {
+            const std::size_t end = chunk.find('\n');
+            line.append(chunk.substr(0, end));
+            if (line.size() > limit) {
+                explicit_bzero(buffer, sizeof buffer);
+                explicit_bzero(line.data(), line.size());
+                errno = EFBIG;
+                return false;
+            }
+            if (end == std::string_view::npos) break;
+            take_line();
+            chunk.remove_prefix(end + 1);
         }
-        if (got == 0 || end != std::string_view::npos) return true;
+        explicit_bzero(buffer, sizeof buffer);
     }
+    take_line();
+    return true;
 }

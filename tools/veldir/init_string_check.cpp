@@ -88,6 +88,33 @@ bool uses_starttls(std::string_view init) {
     return false;
 }
 
+std::string ServerAddress::host_port() const { return host + ":" + std::to_string(port); }
+
+std::string ServerAddress::url() const {
+    const bool ipv6 = host.find(':') != std::string::npos;
+    return scheme + "://" + (ipv6 ? "[" + host + "]" : host) + ":" + std::to_string(port);
+}
+
+std::optional<ServerAddress> server_address(std::string_view init) {
+    const grammar::Layout layout = init_layout(init);
+    if (!layout.has_url) return std::nullopt;
+    LDAPURLDesc *url = nullptr;
+    if (ldap_url_parse(std::string(layout.url.of(layout.text)).c_str(), &url) != LDAP_URL_SUCCESS) return std::nullopt;
+    ServerAddress address;
+    address.scheme = url->lud_scheme != nullptr ? url->lud_scheme : "ldap";
+    std::transform(address.scheme.begin(), address.scheme.end(), address.scheme.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    address.host = url->lud_host != nullptr && url->lud_host[0] != '\0' ? url->lud_host : "localhost";
+    address.port = url->lud_port != 0 ? url->lud_port : grammar::is_ldaps_scheme(address.scheme) ? 636 : 389;
+    ldap_free_urldesc(url);
+    return address;
+}
+
+std::string server_label(std::string_view init) {
+    if (const std::optional<ServerAddress> address = server_address(init)) return address->url();
+    return "(a string without a usable URL)";
+}
+
 std::vector<std::string> init_string_warnings(std::string_view init) {
     std::vector<std::string> warnings;
     const std::string_view copy = grammar::working_copy(init);

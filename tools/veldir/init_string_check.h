@@ -9,6 +9,7 @@
 #ifndef VELDIR_INIT_STRING_CHECK_H
 #define VELDIR_INIT_STRING_CHECK_H
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,6 +27,20 @@ bool has_password(std::string_view init);
 
 // Whether "starttls" is among the options before the URL.
 bool uses_starttls(std::string_view init);
+
+// The server a string names, as the client library parses its URL.
+struct ServerAddress {
+    std::string scheme;  // lower case
+    std::string host;
+    int port = 0;
+    std::string host_port() const;  // "host:port"
+    std::string url() const;        // "scheme://host:port"
+};
+std::optional<ServerAddress> server_address(std::string_view init);
+
+// How veldir names the server of a string in its reports: its URL's scheme,
+// host and port, never the bind DN or the password.
+std::string server_label(std::string_view init);
 
 // Things the driver takes without a word but reads other than written.
 std::vector<std::string> init_string_warnings(std::string_view init);

@@ -316,7 +316,8 @@ bool JsonEntryReader::stop(bool ok) {
 }
 
 bool JsonEntryReader::other_member(const std::string &name, int line, int column) {
-    static constexpr std::string_view kPassedOver[] = {"count", "incomplete"};
+    // What a listing says besides its entries: how many, whether cut, and the server that served it.
+    static constexpr std::string_view kPassedOver[] = {"count", "incomplete", "server"};
     bool known = false;
     for (std::string_view member : kPassedOver) known = known || member == name;
     if (name == "entries") problems_.push_back({line, column, "a second member \"entries\""});

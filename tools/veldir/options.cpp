@@ -16,6 +16,12 @@ bool store_text(Invocation &invocation, std::string_view value) {
     return true;
 }
 
+template <auto field>
+bool append_text(Invocation &invocation, std::string_view value) {
+    (invocation.*field).emplace_back(value);
+    return true;
+}
+
 template <auto field, auto setting>
 bool set(Invocation &invocation, std::string_view) {
     invocation.*field = setting;
@@ -91,20 +97,22 @@ constexpr Option kOptions[] = {
      .help = "connection configuration file (default: ./libdsv.cfg if present, unless --init or --init-file "
              "gives the string); used only when it is a regular file of yours or root's that no one else can "
              "write, in a directory no one else can write"},
-    {.name = "--init", .value = "STRING", .group = OptionGroup::connection, .take = store_text<&Invocation::init>,
-     .setting = "init",
-     .help = "the initialisation string, instead of init = in the configuration file; - reads it from standard "
-             "input.  Every local user sees it in the process list: give a password with --password-file or -W, "
-             "or the whole string with --init-file"},
+    {.name = "--init", .value = "STRING", .group = OptionGroup::connection, .take = append_text<&Invocation::inits>,
+     .repeats = true, .setting = "init",
+     .help = "the initialisation string of a server, instead of init = in the configuration file; give it once "
+             "per server of a replicated directory, in the order they are tried; - reads the strings from "
+             "standard input, one a line.  Every local user sees it in the process list: give a password with "
+             "--password-file or -W, or the strings with --init-file"},
     {.name = "--init-file", .value = "FILE", .group = OptionGroup::connection,
      .take = store_text<&Invocation::init_file>,
-     .help = "read the initialisation string from the first line of FILE, which keeps it out of the process "
+     .help = "read the initialisation strings from FILE, one server a line, in the order they are tried "
+             "(blank lines and lines beginning with # are passed over), which keeps them out of the process "
              "list"},
     {.name = "--password-file", .value = "FILE", .group = OptionGroup::connection,
      .take = store_text<&Invocation::password_file>,
-     .help = "read the bind password from the first line of FILE and put it into the initialisation string in "
-             "memory only, enciphered where it can be, so that the driver's log never holds it in clear; the "
-             "string must give bindname= and no password"},
+     .help = "read the bind password from the first line of FILE and put it into every initialisation string "
+             "in memory only, enciphered where it can be, so that the driver's log never holds it in clear; "
+             "each string must give bindname= and no password"},
     {.name = "--ask-password", .short_name = "-W", .group = OptionGroup::connection,
      .take = set<&Invocation::ask_password, true>,
      .help = "ask for the bind password on the terminal, without echo, and use it as --password-file does"},
@@ -142,6 +150,9 @@ constexpr Option kOptions[] = {
     {.name = "--server", .value = "KIND", .take = store_server, .needs = "slapd or 389ds", .command = "demo",
      .help = "the throw-away directory server the demo starts: slapd (default) or 389ds (389 Directory "
              "Server)"},
+    {.name = "--replicated", .take = set<&Invocation::replicated, true>, .command = "demo",
+     .help = "start two slapd providers that replicate each other, and show a server stopped and the run "
+             "moving to the other (slapd only)"},
     {.name = "--log-dir", .value = "DIR", .take = store_text<&Invocation::log_dir>,
      .help = "the directory veldir works in while it hosts the driver, where the driver writes its log "
              "libveldldap.log (default: $XDG_STATE_HOME/veldir, else ~/.local/state/veldir, created readable by "

@@ -61,7 +61,7 @@ void write_json_entry(JsonWriter &json, const Entry &entry) {
 
 namespace {
 
-void write_json_entries(std::ostream &out, const std::vector<Entry> &entries) {
+void write_json_entries(std::ostream &out, const std::vector<Entry> &entries, const ServedBy *served) {
     JsonWriter json(out);
     json.begin_object();
     json.key("count").value(static_cast<std::int64_t>(entries.size()));
@@ -70,6 +70,7 @@ void write_json_entries(std::ostream &out, const std::vector<Entry> &entries) {
     json.key("entries").begin_array();
     for (const Entry &entry : entries) write_json_entry(json, entry);
     json.end_array();
+    if (served != nullptr) write_served_by(json, *served);
     json.end_object();
 }
 
@@ -89,8 +90,8 @@ std::vector<std::string> listing_columns(const std::vector<Entry> &entries) {
 }  // namespace
 
 void print_entry_list(std::ostream &out, Format format, const std::vector<Entry> &entries,
-                      const ListingLayout &layout) {
-    if (format == Format::json) return write_json_entries(out, entries);
+                      const ListingLayout &layout, const ServedBy *served) {
+    if (format == Format::json) return write_json_entries(out, entries, served);
     if (format == Format::ldif) {
         for (const Entry &entry : entries) write_ldif_entry(out, entry);
         return;
@@ -119,8 +120,9 @@ void print_entry_list(std::ostream &out, Format format, const std::vector<Entry>
     out << entries.size() << (entries.size() == 1 ? " entry\n" : " entries\n");
 }
 
-void print_entry_details(std::ostream &out, Format format, const std::vector<Entry> &entries) {
-    if (format != Format::table) return print_entry_list(out, format, entries);
+void print_entry_details(std::ostream &out, Format format, const std::vector<Entry> &entries,
+                         const ServedBy *served) {
+    if (format != Format::table) return print_entry_list(out, format, entries, {}, served);
     for (std::size_t i = 0; i < entries.size(); ++i) {
         if (i > 0) out << '\n';
         Table table;
@@ -132,10 +134,13 @@ void print_entry_details(std::ostream &out, Format format, const std::vector<Ent
     }
 }
 
-void print_done(std::ostream &out, Format format, const std::string &operation, const std::string &name) {
+void print_done(std::ostream &out, Format format, const std::string &operation, const std::string &name,
+                const ServedBy *served) {
     if (format == Format::json) {
         JsonWriter json(out);
-        json.begin_object().key("ok").value(true).key("operation").value(operation).key("name").value(name).end_object();
+        json.begin_object().key("ok").value(true).key("operation").value(operation).key("name").value(name);
+        if (served != nullptr) write_served_by(json, *served);
+        json.end_object();
         return;
     }
     static const std::pair<const char *, const char *> kPastTense[] = {
@@ -163,7 +168,10 @@ void add_message_lines(std::vector<std::string> &lines, std::string head, std::s
 
 }  // namespace
 
-std::vector<std::string> failure_lines(const Failure &failure) {
+namespace {
+
+// The failure's own lines, without the log's place.
+std::vector<std::string> report_lines(const Failure &failure) {
     const Explanation explanation = explain(failure);
     std::vector<std::string> lines;
     std::string first = escape_controls(failure.step) + " failed: ";
@@ -176,8 +184,72 @@ std::vector<std::string> failure_lines(const Failure &failure) {
     add_message_lines(lines, first, explanation.meaning);
     if (!explanation.detail.empty()) add_message_lines(lines, "", explanation.detail);
     if (!explanation.hint.empty()) add_message_lines(lines, "hint: ", explanation.hint);
+    return lines;
+}
+
+std::string server_name(const ServerFailure &server) {
+    return "server " + std::to_string(server.number) + " of " + std::to_string(server.listed) + ", " +
+           escape_controls(server.address);
+}
+
+// Every server tried, each with its failure below a line that says how the run ended.
+std::vector<std::string> servers_lines(const Failure &failure) {
+    const ServerFailure &last = failure.servers.back();
+    std::vector<std::string> lines{
+        moves_to_next_server(last.failure)
+            ? "none of the " + std::to_string(last.listed) + " servers listed served"
+            : "the run stopped at " + server_name(last) + ", whose failure another server would not change"};
+    for (const ServerFailure &server : failure.servers) {
+        const std::vector<std::string> own = report_lines(server.failure);
+        lines.push_back(server_name(server) + ": " + own.front());
+        for (std::size_t i = 1; i < own.size(); ++i) lines.push_back("  " + own[i]);
+    }
+    return lines;
+}
+
+}  // namespace
+
+std::vector<std::string> failure_lines(const Failure &failure) {
+    std::vector<std::string> lines = failure.servers.empty() ? report_lines(failure) : servers_lines(failure);
     if (const std::string log = driver_log_of(failure); !log.empty()) lines.push_back("the driver's log: " + log);
     return lines;
+}
+
+std::string failure_summary(const Failure &failure) {
+    const std::vector<std::string> lines = report_lines(failure);
+    const Explanation explanation = explain(failure);
+    if (explanation.detail.empty()) return lines.front();
+    return lines.front() + "; " + escape_controls(explanation.detail);
+}
+
+void print_served_by(std::ostream &err, const ServedBy &served) {
+    if (!served.several()) return;
+    for (const ServerFailure &server : served.passed_over)
+        err << "veldir: warning: " << server_name(server) << ", failed, so the run moved on: "
+            << failure_summary(server.failure) << '\n';
+    err << "veldir: served by server " << served.number << " of " << served.listed << ", "
+        << escape_controls(served.address) << '\n';
+}
+
+void write_served_by(JsonWriter &json, const ServedBy &served) {
+    json.key("server").begin_object();
+    json.key("number").value(static_cast<std::int64_t>(served.number));
+    json.key("listed").value(static_cast<std::int64_t>(served.listed));
+    json.key("address").value(served.address);
+    json.key("passed_over").begin_array();
+    for (const ServerFailure &server : served.passed_over) write_server_failure(json, server);
+    json.end_array();
+    json.end_object();
+}
+
+void write_server_failure(JsonWriter &json, const ServerFailure &server) {
+    json.begin_object();
+    json.key("number").value(static_cast<std::int64_t>(server.number));
+    json.key("listed").value(static_cast<std::int64_t>(server.listed));
+    json.key("address").value(server.address);
+    json.key("step").value(server.failure.step);
+    write_failure_members(json, server.failure);
+    json.end_object();
 }
 
 void begin_failure_object(JsonWriter &json, const Failure &failure) {
@@ -192,25 +264,28 @@ void begin_failure_object(JsonWriter &json, const Failure &failure) {
 
 namespace {
 
-void write_failure_object(std::ostream &out, const Failure &failure) {
+void write_failure_object(std::ostream &out, const Failure &failure, const ServedBy *served) {
     JsonWriter json(out);
     begin_failure_object(json, failure);
+    if (served != nullptr) write_served_by(json, *served);
     json.end_object();
 }
 
 }  // namespace
 
-void print_failure(std::ostream &out, std::ostream &err, Format format, const Failure &failure) {
+void print_failure(std::ostream &out, std::ostream &err, Format format, const Failure &failure,
+                   const ServedBy *served) {
+    if (served != nullptr) print_served_by(err, *served);
     const std::vector<std::string> lines = failure_lines(failure);
     err << "veldir: " << lines.front() << '\n';
     for (std::size_t i = 1; i < lines.size(); ++i) err << "  " << lines[i] << '\n';
-    if (format == Format::json) write_failure_object(out, failure);
+    if (format == Format::json) write_failure_object(out, failure, served);
 }
 
 void print_usage_error(std::ostream &out, std::ostream &err, Format format, const std::string &message) {
     err << "veldir: " << escape_controls(message) << '\n';
     if (format == Format::json)
-        write_failure_object(out, tool_failure("command line", message, "see veldir --help", kExitUsage));
+        write_failure_object(out, tool_failure("command line", message, "see veldir --help", kExitUsage), nullptr);
 }
 
 void write_failure_members(JsonWriter &json, const Failure &failure) {
@@ -225,4 +300,8 @@ void write_failure_members(JsonWriter &json, const Failure &failure) {
     json.key("detail").value(explanation.detail);
     json.key("hint").value(explanation.hint);
     if (const std::string log = driver_log_of(failure); !log.empty()) json.key("log").value(log);
+    if (failure.servers.empty()) return;
+    json.key("servers").begin_array();
+    for (const ServerFailure &server : failure.servers) write_server_failure(json, server);
+    json.end_array();
 }

@@ -1,6 +1,9 @@
 #include "session.h"
 
+#include <pthread.h>
+
 #include <cstring>
+#include <utility>
 
 #include "deadline.h"
 #include "driver_log.h"
@@ -13,8 +16,26 @@ constexpr CS_INT kPropertyBufferSize = 513;  // the driver's texts are at most 5
 
 }  // namespace
 
-Session::Session(const DriverLibrary &driver, const ConnectionSettings &settings)
-    : driver_(driver), init_(settings.init), configured_timelimit_(settings.timelimit.value_or(0)) {
+BrokenPipeHeld::BrokenPipeHeld() {
+    sigset_t pipe;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipe, &previous_);
+}
+
+BrokenPipeHeld::~BrokenPipeHeld() {
+    if (sigismember(&previous_, SIGPIPE)) return;  // held off already, by whoever holds it
+    sigset_t pipe;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    const timespec no_wait{};
+    while (sigtimedwait(&pipe, nullptr, &no_wait) == SIGPIPE) {
+    }
+    pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
+}
+
+Session::Session(const DriverLibrary &driver, const ConnectionSettings &settings, std::string init)
+    : driver_(driver), init_(std::move(init)), configured_timelimit_(settings.timelimit.value_or(0)) {
     std::strncpy(properties_.dsp_tls_ca, settings.ca.c_str(), sizeof properties_.dsp_tls_ca - 1);
     properties_.dsp_timelimit = configured_timelimit_;
 }
@@ -26,10 +47,11 @@ Session::~Session() {
 
 // The driver reads the time limit through its pointer to the properties at
 // every call, so each call gets what remains of the deadline.
-void Session::begin_call() {
+BrokenPipeHeld Session::begin_call() {
     comp_ = DCL_COMP{};
     properties_.dsp_timelimit = deadline::step_time_limit(configured_timelimit_);
     log_mark_ = driver_log::mark();
+    return {};
 }
 
 Failure Session::reported_failure(const std::string &step, Phase phase, const DCL_COMP &comp) const {
@@ -53,7 +75,7 @@ Outcome Session::open() {
     if (init_.empty())
         return tool_failure("open", "no initialisation string",
                             "give it with --init STRING or as init = in libdsv.cfg", kExitConfiguration);
-    begin_call();
+    const BrokenPipeHeld held = begin_call();
     CS_VOID *handle = nullptr;
     const CS_RETCODE result =
         driver_.open(init_.data(), static_cast<CS_INT>(init_.size()), &version_, &handle, &comp_, &properties_);
@@ -64,7 +86,7 @@ Outcome Session::open() {
 Outcome Session::bind() {
     if (driver_.bind == nullptr) return missing_entry_point(driver_, "gdd_bind");
     bind_tried_ = true;
-    begin_call();
+    const BrokenPipeHeld held = begin_call();
     return finish(driver_.bind(handle_, &comp_), "bind", Phase::connection);
 }
 
@@ -72,13 +94,13 @@ Outcome Session::unbind() {
     if (!bind_tried_ || handle_ == nullptr) return std::nullopt;
     if (driver_.unbind == nullptr) return missing_entry_point(driver_, "gdd_unbind");
     bind_tried_ = false;
-    begin_call();
+    const BrokenPipeHeld held = begin_call();
     return finish(driver_.unbind(handle_, &comp_), "unbind", Phase::connection);
 }
 
 Outcome Session::close() {
     if (handle_ == nullptr) return std::nullopt;
-    begin_call();
+    const BrokenPipeHeld held = begin_call();
     const CS_RETCODE result = driver_.close(handle_, &comp_);
     handle_ = nullptr;
     return finish(result, "close", Phase::connection);
@@ -94,7 +116,7 @@ Outcome Session::get_property(CS_INT property, std::string &value) {
 
 Outcome Session::fetch_property(CS_INT property, char *buffer, CS_INT size, CS_INT &length) {
     if (driver_.props == nullptr) return missing_entry_point(driver_, "gdd_props");
-    begin_call();
+    const BrokenPipeHeld held = begin_call();
     const CS_RETCODE result =
         driver_.props(handle_, DCL_ACTION_GET, property, buffer, size, &length, &comp_);
     return finish(result, "props", Phase::connection);
@@ -106,7 +128,7 @@ Outcome Session::set_search_base(const std::string &base) {
         return tool_failure("set search base", "the search base is longer than 512 characters", "", kExitUsage);
     std::string text = base;
     CS_INT unused = 0;
-    begin_call();
+    const BrokenPipeHeld held = begin_call();
     return finish(driver_.props(handle_, DCL_ACTION_SET, DCL_PROP_DITBASE, text.data(), CS_NULLTERM, &unused, &comp_),
                   "set search base", Phase::connection);
 }
@@ -137,7 +159,7 @@ Outcome Session::read_server_name(const std::string &server_name, std::vector<En
 Outcome Session::read_text(std::string text, const std::string &shown, std::vector<Entry> &entries) {
     if (driver_.read == nullptr) return missing_entry_point(driver_, "gdd_read");
     DCL_RESULT *result = nullptr;
-    begin_call();
+    const BrokenPipeHeld held = begin_call();
     const CS_RETCODE code = driver_.read(handle_, text.data(), static_cast<CS_INT>(text.size()), &result, &comp_);
     return take_result(code, result, "read " + shown, entries, false);
 }
@@ -146,7 +168,7 @@ Outcome Session::search(std::vector<Entry> &entries) {
     if (driver_.search == nullptr) return missing_entry_point(driver_, "gdd_search");
     DCL_OID server_class{static_cast<CS_INT>(kServerClassOid.size()), const_cast<CS_CHAR *>(kServerClassOid.data())};
     DCL_RESULT *result = nullptr;
-    begin_call();
+    const BrokenPipeHeld held = begin_call();
     const CS_RETCODE code = driver_.search(handle_, &server_class, &result, &comp_);
     return take_result(code, result, "search", entries, true);
 }
@@ -154,7 +176,7 @@ Outcome Session::search(std::vector<Entry> &entries) {
 Outcome Session::add(const EntryName &name, ObjectBuilder &object) {
     if (driver_.add_entry == nullptr) return missing_entry_point(driver_, "gdd_add_entry");
     std::string text = name.dn;
-    begin_call();
+    const BrokenPipeHeld held = begin_call();
     return finish(driver_.add_entry(handle_, text.data(), static_cast<CS_INT>(text.size()), object.object(), &comp_),
                   "add " + name.value, Phase::operation);
 }
@@ -162,7 +184,7 @@ Outcome Session::add(const EntryName &name, ObjectBuilder &object) {
 Outcome Session::modify(const EntryName &name, ObjectBuilder &object) {
     if (driver_.modify_entry == nullptr) return missing_entry_point(driver_, "gdd_modify_entry");
     std::string text = name.dn;
-    begin_call();
+    const BrokenPipeHeld held = begin_call();
     return finish(
         driver_.modify_entry(handle_, text.data(), static_cast<CS_INT>(text.size()), object.object(), &comp_),
         "modify " + name.value, Phase::operation);
@@ -171,7 +193,7 @@ Outcome Session::modify(const EntryName &name, ObjectBuilder &object) {
 Outcome Session::remove(const EntryName &name) {
     if (driver_.delete_entry == nullptr) return missing_entry_point(driver_, "gdd_delete_entry");
     std::string text = name.dn;
-    begin_call();
+    const BrokenPipeHeld held = begin_call();
     return finish(driver_.delete_entry(handle_, text.data(), static_cast<CS_INT>(text.size()), &comp_),
                   "delete " + name.value, Phase::operation);
 }

@@ -10,6 +10,8 @@
 #ifndef VELDIR_SESSION_H
 #define VELDIR_SESSION_H
 
+#include <signal.h>
+
 #include <optional>
 #include <string>
 #include <vector>
@@ -24,9 +26,26 @@
 
 using Outcome = std::optional<Failure>;  // nullopt: success
 
+// A request written to a connection the server has closed raises SIGPIPE
+// in the writing thread, which would end veldir (or, in the demo, read as
+// a reader gone away).  Held off around each driver call, the write fails
+// instead and the driver reports the lost connection; a SIGPIPE the call
+// raised is discarded before the signal is let through again.
+class BrokenPipeHeld {
+public:
+    BrokenPipeHeld();
+    ~BrokenPipeHeld();
+    BrokenPipeHeld(const BrokenPipeHeld &) = delete;
+    BrokenPipeHeld &operator=(const BrokenPipeHeld &) = delete;
+
+private:
+    sigset_t previous_;
+};
+
 class Session {
 public:
-    Session(const DriverLibrary &driver, const ConnectionSettings &settings);
+    // A session to the server of `init`, one of settings.inits.
+    Session(const DriverLibrary &driver, const ConnectionSettings &settings, std::string init);
     ~Session();
     Session(const Session &) = delete;
     Session &operator=(const Session &) = delete;
@@ -64,8 +83,9 @@ private:
     Outcome read_text(std::string text, const std::string &shown, std::vector<Entry> &entries);
     // gdd_props with DCL_ACTION_GET into `buffer`.
     Outcome fetch_property(CS_INT property, char *buffer, CS_INT size, CS_INT &length);
-    // Before each driver call: a fresh report, the call's time limit, the log's mark.
-    void begin_call();
+    // Before each driver call: a fresh report, the call's time limit, the
+    // log's mark; and SIGPIPE held off for as long as the returned guard lives.
+    [[nodiscard]] BrokenPipeHeld begin_call();
     // A failed call's report with the driver's log lines of it.
     Failure reported_failure(const std::string &step, Phase phase, const DCL_COMP &comp) const;
     Outcome finish(CS_RETCODE result, const std::string &step, Phase phase) const;
