@@ -5,10 +5,10 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 
 #include "child_process.h"
+#include "support/log_file.h"
 
 namespace fs = std::filesystem;
 
@@ -31,13 +31,6 @@ fs::path unpack(const std::string &name, const fs::path &root) {
     const veldldap::ProgramResult unpacked = veldldap::run_program({"dpkg-deb", "-x", file, root});
     EXPECT_TRUE(unpacked.ok()) << unpacked.summary();
     return root;
-}
-
-std::string read_file(const fs::path &path) {
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
 }
 
 }  // namespace
@@ -65,7 +58,8 @@ TEST(DebianPackage, HoldsWhatEachKindOfUserNeeds) {
     };
     for (const auto &[root, file] : expected) EXPECT_TRUE(fs::exists(root / file)) << file;
     EXPECT_FALSE(fs::exists(devel / "usr/include/veldldap/stored_password.h"));
-    EXPECT_NE(read_file(devel / "usr" / kLibDir / "pkgconfig/veldldap.pc").find("\nprefix=/usr\n"), std::string::npos);
+    std::ifstream pkg_config(devel / "usr" / kLibDir / "pkgconfig/veldldap.pc");
+    EXPECT_NE(std::string(std::istreambuf_iterator<char>(pkg_config), {}).find("\nprefix=/usr\n"), std::string::npos);
 }
 
 TEST(DebianPackage, VeldirRunsTheDemoFromTheUnpackedPackage) {
@@ -87,5 +81,5 @@ TEST(DebianPackage, VeldirRunsTheDemoFromTheUnpackedPackage) {
     // veldir took the packaged driver, and the driver its packaged link.
     EXPECT_NE(demo.out.find("load driver ok"), std::string::npos);
     EXPECT_NE(demo.out.find((root / "usr" / kDriverDir / "libveldldap64.so.15.5.0").string()), std::string::npos);
-    EXPECT_NE(read_file("libveldldap.log").find("Trying to load " + link.string()), std::string::npos);
+    EXPECT_NE(log_text().find("Trying to load " + link.string()), std::string::npos);
 }

@@ -5,12 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <regex>
-#include <sstream>
 #include <string>
 
 #include "child_process.h"
+#include "support/log_file.h"
 #include "support/slapd_server.h"
 
 namespace fs = std::filesystem;
@@ -22,13 +21,6 @@ const std::string kExample = VELDLDAP_SOURCE_DIR "/examples/minimal_host.c";
 const std::string kCompiler = EXAMPLE_C_COMPILER;
 const std::string kFlags = "-std=c11 -Wall -Wextra -Werror " EXAMPLE_C_FLAGS;
 const std::string kLinkFlags = EXAMPLE_LINK_FLAGS;
-
-std::string read_file(const fs::path &path) {
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 // The host as the README builds it: only the pkg-config file knows the tree.
 std::string build_with_pkg_config(const fs::path &prefix) {
@@ -83,7 +75,7 @@ TEST(InstalledTree, TheExampleHostBuiltAgainstItReadsAnEntry) {
                                    "\nvelmorServername: srv1\nvelmorVersion: 3\nvelmorAddress: TCP#0#srvhost 5000\n");
         // The client library came through the host's com_path_anyfile.
         std::smatch tried;
-        const std::string log = read_file("libveldldap.log");
+        const std::string log = log_text();
         ASSERT_TRUE(std::regex_search(log, tried, std::regex("Trying to load (\\S+)\n"))) << log;
         EXPECT_TRUE(fs::equivalent(tried[1].str(), lib3p64)) << tried[1];
 

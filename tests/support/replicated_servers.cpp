@@ -35,10 +35,6 @@ ReplicatedServers::ReplicatedServers(int providers, const std::string &initial_l
     require(servers_.start(error), error);
 }
 
-std::string ReplicatedServers::admin_init_string(std::size_t index) {
-    return provider(index).url() + "/" + servers_base() + "????bindname=" + admin_dn() + "?" + admin_password();
-}
-
 std::vector<std::string> ReplicatedServers::server_names(std::size_t index) {
     const veldldap::ProgramResult listing = veldldap::run_program(
         {"ldapsearch", "-x", "-LLL", "-o", "ldif-wrap=no", "-o", "nettimeout=2", "-l", "2", "-H",
@@ -51,18 +47,6 @@ std::vector<std::string> ReplicatedServers::server_names(std::size_t index) {
         if (line.starts_with("dn: velmorServername=")) names.push_back(line.substr(21, line.find(',') - 21));
     std::sort(names.begin(), names.end());
     return names;
-}
-
-bool ReplicatedServers::holds_at_least(std::size_t index, int count) {
-    constexpr int kSizeLimitExceeded = 4;
-    const veldldap::ProgramResult listing = veldldap::run_program(
-        {"ldapsearch", "-x", "-LLL", "-o", "nettimeout=2", "-l", "2", "-z", std::to_string(count), "-H",
-         provider(index).url(), "-D", admin_dn(), "-w", admin_password(), "-s", "one", "-b", servers_base(),
-         "(objectClass=velmorServer)", "1.1"});
-    if (listing.exit_code == kSizeLimitExceeded) return true;
-    std::size_t found = 0;
-    for (std::size_t at = 0; (at = listing.out.find("dn: ", at)) != std::string::npos; ++at) ++found;
-    return listing.ok() && found >= static_cast<std::size_t>(count);
 }
 
 bool ReplicatedServers::wait_until_all_hold(const std::vector<std::string> &names, std::chrono::milliseconds limit) {

@@ -26,14 +26,10 @@ public:
     static std::string servers_base() { return "ou=servers,o=acme"; }
     static std::string admin_dn() { return "cn=admin,o=acme"; }
     static std::string admin_password() { return "admin-secret"; }
-    // "ldap://127.0.0.1:PORT/ou=servers,o=acme????bindname=cn=admin,o=acme?admin-secret"
-    std::string admin_init_string(std::size_t index);
 
     // The relative names of the server entries one provider holds, sorted;
     // empty while it does not answer.
     std::vector<std::string> server_names(std::size_t index);
-    // Whether one provider holds at least `count` server entries (asking for no more than that).
-    bool holds_at_least(std::size_t index, int count);
     // Polls until every provider holds exactly `names` (sorted); false when
     // `limit` passes first.
     bool wait_until_all_hold(const std::vector<std::string> &names,

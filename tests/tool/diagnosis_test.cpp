@@ -1,12 +1,11 @@
-// A failed connection explained by its real cause, and the --deadline
-// bounding the whole run, against a real slapd.
-#include <gtest/gtest.h>
-
+// A failed connection explained by its real cause, and the time limit and
+// the --deadline bounding a run, against a real slapd.
 #include <chrono>
 #include <filesystem>
 #include <optional>
 
 #include "support/fault_relay.h"
+#include "support/loopback_servers.h"
 #include "tool/tool_directory.h"
 
 namespace {
@@ -31,21 +30,23 @@ TEST_F(VeldirDiagnosis, FailedBindNamesTheRealCause) {
          "hint: the server is unreachable: connecting to 127.0.0.1:9 fails (Connection refused)"},
         {"ldaps://127.0.0.1:" + std::to_string(server->port()) + kBase, server->ca_file(),
          "hint: the TLS handshake with 127.0.0.1:" + std::to_string(server->port()) + " fails even without checking"},
+        {init("wrong"), server->ca_file(), "hint: wrong bind DN or password"},
     };
     for (const auto &c : cases) {
         const ToolResult result = run_veldir({"--init", c.init, "--ca", c.ca, "search"});
         EXPECT_EQ(result.exit_code, 3) << c.init;
-        EXPECT_NE(result.err.find(c.hint), std::string::npos) << c.hint << "\n" << result.err;
+        EXPECT_THAT(result.err, HasSubstr("bind failed: DLDAP_ERR_"));
+        EXPECT_THAT(result.err, HasSubstr(c.hint));
         // The log's place is said, and it is the private default one.
-        EXPECT_NE(result.err.find("the driver's log: " + std::filesystem::absolute("state/veldir/libveldldap.log").string()),
-                  std::string::npos) << result.err;
+        EXPECT_THAT(result.err,
+                    HasSubstr("the driver's log: " + std::filesystem::absolute("state/veldir/libveldldap.log").string()));
     }
     EXPECT_EQ(std::filesystem::status("state/veldir").permissions(), std::filesystem::perms::owner_all);
 
     // check shows what the driver logged in the failing step.
     const ToolResult check = run_veldir({"--init", starttls, "--ca", "/nonexist/ca.pem", "check"});
-    EXPECT_NE(check.out.find("What the driver logged in this step:\n"), std::string::npos) << check.out;
-    EXPECT_NE(check.out.find("Setting CA Certificate to /nonexist/ca.pem"), std::string::npos);
+    EXPECT_THAT(check.out, HasSubstr("What the driver logged in this step:\n"));
+    EXPECT_THAT(check.out, HasSubstr("Setting CA Certificate to /nonexist/ca.pem"));
 }
 
 // The driver halts the alarm clock while it waits, so veldir gives each call
@@ -70,9 +71,19 @@ TEST_F(VeldirDeadline, SuspendedServerEndsTheRunWithinTheDeadline) {
         relay.reset();  // its thread, which may have suspended the server, has ended
         EXPECT_EQ(result.exit_code, 5) << c.what << ": " << result.err;
         EXPECT_LT(took, std::chrono::seconds(3)) << c.what;
-        EXPECT_NE(result.err.find("the deadline passed"), std::string::npos) << result.err;
+        EXPECT_THAT(result.err, HasSubstr("the deadline passed"));
         server->resume();
     }
+}
+
+TEST(VeldirTimeLimit, SilentServerTimesOutWithinTheLimit) {
+    LoopbackServer silent(LoopbackBehaviour::silent);
+    // A deadline further off than the limit leaves the limit in charge.
+    const ToolResult result =
+        run_veldir({"--deadline", "30", "--timelimit", "1", "--init", silent.url() + "/o=acme", "search"});
+    EXPECT_EQ(result.exit_code, 3);
+    EXPECT_THAT(result.err, HasSubstr("DLDAP_ERR_TIMEOUT (16)"));
+    EXPECT_THAT(result.err, HasSubstr("--timelimit"));
 }
 
 }  // namespace

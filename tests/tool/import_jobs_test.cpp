@@ -2,11 +2,8 @@
 // one, with the deadline's alarm clock halted and restarted from every
 // session's thread.  Labelled "concurrency", so the ThreadSanitizer build
 // runs it too.
-#include <gtest/gtest.h>
-
 #include <algorithm>
 
-#include "json_reader.h"
 #include "tool/tool_directory.h"
 
 namespace {
@@ -38,16 +35,14 @@ TEST_F(VeldirImportJobs, EveryEntryIsCountedOnceWhateverTheSessions) {
         arguments.insert(arguments.end(), {"import", "jobs.ldif"});
         const ToolResult result = veldir(arguments);
         ASSERT_EQ(result.exit_code, 0) << result.out << result.err;
-        JsonValue report;
-        JsonError error;
-        ASSERT_TRUE(parse_json(result.out, report, error)) << error.message;
+        const JsonValue report = json_of(result);
         EXPECT_EQ(report.member("added")->text, run.added);
         EXPECT_EQ(report.member("skipped")->text, run.skipped);
         EXPECT_EQ(report.member("replaced")->text, run.replaced);
         for (const char *none : {"refused", "not_tried", "unknown"}) EXPECT_EQ(report.member(none)->text, "0") << none;
     }
-    const std::string listing = server->ldapsearch_output(server->servers_base(), "one", "(velmorVersion=299)");
-    EXPECT_NE(listing.find("velmorServername=job299,"), std::string::npos) << listing;
+    EXPECT_THAT(server->ldapsearch_output(server->servers_base(), "one", "(velmorVersion=299)"),
+                HasSubstr("velmorServername=job299,"));
     const std::string all = server->ldapsearch_output(server->servers_base(), "one", "(objectClass=velmorServer)", {"1.1"});
     EXPECT_EQ(std::count(all.begin(), all.end(), '\n') / 2, 303);
 }

@@ -1,9 +1,5 @@
 #include "tool/tool_directory.h"
 
-#include <filesystem>
-
-#include "tool/tool_runner.h"
-
 namespace {
 
 constexpr const char *kEntries =
@@ -31,9 +27,8 @@ std::string ToolDirectoryTest::init(const std::string &password) const {
 ToolResult ToolDirectoryTest::veldir(const std::vector<std::string> &arguments,
                                      const veldldap::ProgramOptions &options) const {
     // From a file, as a careful user gives it: the string holds the password.
-    const std::string init_file = write_file("veldir-init", init() + "\n");
-    std::filesystem::permissions(init_file, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
-    std::vector<std::string> words{"--init-file", init_file, "--ca", server->ca_file(), "--timelimit", "5"};
+    std::vector<std::string> words{"--init-file", write_private_file("veldir-init", init() + "\n"), "--ca",
+                                   server->ca_file(), "--timelimit", "5"};
     words.insert(words.end(), arguments.begin(), arguments.end());
     return run_veldir(words, options);
 }

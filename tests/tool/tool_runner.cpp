@@ -12,7 +12,25 @@ ToolResult run_veldir(const std::vector<std::string> &arguments, const veldldap:
     return veldldap::run_program(words, options);
 }
 
+JsonValue json_of(const ToolResult &result) {
+    JsonValue document;
+    JsonError error;
+    EXPECT_TRUE(parse_json(result.out, document, error)) << error.message << "\n" << result.out << result.err;
+    return document;
+}
+
 std::string write_file(const std::string &name, const std::string &text) {
     std::ofstream(name, std::ios::binary) << text;
     return name;
+}
+
+std::string write_private_file(const std::string &name, const std::string &text) {
+    write_file(name, text);
+    std::filesystem::permissions(name, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    return name;
+}
+
+std::string read_text(const std::string &path) {
+    std::ifstream file(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), {}};
 }
