@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <functional>
 #include <latch>
 #include <regex>
 #include <set>
@@ -92,27 +91,6 @@ std::string check_listing(const Session &session) {
     return names == expected ? std::string() : "search: " + std::to_string(names.size()) + " entries";
 }
 
-// Runs `work` on kThreads threads released at the same moment; `work` opens
-// its session and then waits at the latch it is given, so that the first
-// binds of the process also start together.  Returns what each thread
-// reported (empty: all went well).
-using Work = std::function<std::string(int index, std::latch &opened)>;
-std::vector<std::string> run_together(const Work &work) {
-    driver();  // the driver itself is loaded here, so that its first gdd_open ...
-    server();  // ... and nothing else happens on all threads together
-    std::latch start(kThreads), opened(kThreads);
-    std::vector<std::string> reports(kThreads);
-    {
-        std::vector<std::jthread> threads;
-        for (int i = 0; i < kThreads; ++i)
-            threads.emplace_back([&, i] {
-                start.arrive_and_wait();
-                reports[static_cast<std::size_t>(i)] = work(i, opened);
-            });
-    }
-    return reports;
-}
-
 int open_log_descriptors() {
     int count = 0;
     for (const auto &fd : fs::directory_iterator("/proc/self/fd")) {
@@ -142,32 +120,46 @@ void expect_one_whole_log(int opens) {
     EXPECT_EQ(broken, 0);
 }
 
+// One thread's session, opened when all threads start and bound once all
+// have opened.  Refused binds release their LDAP session on one thread while
+// good ones work on the next: each keeps its own code and errno.
+std::string session_of_thread(int index, std::latch &opened) {
+    const bool refused = index % 2 == 1;
+    Session session(init_string(refused ? "not-the-password" : server().reader_password()));
+    opened.arrive_and_wait();
+    if (session.opened_with != CS_SUCCEED) return failure("open", session);
+    for (int round = 0; round < kRounds; ++round) {
+        if (refused) {
+            if (session.bind() != CS_FAIL || session.comp.dcl_provstatus != 10 || session.comp.dcl_oserr != 49 ||
+                session.state().ld != nullptr)
+                return failure("refused bind", session);
+            continue;
+        }
+        if (session.bind() != CS_SUCCEED) return failure("bind", session);
+        if (session.read(server_name(index)) != CS_SUCCEED) return failure("read", session);
+        if (std::string wrong = check_own_entry(session, index); !wrong.empty()) return wrong;
+        if (session.search() != CS_SUCCEED) return failure("search", session);
+        if (std::string wrong = check_listing(session); !wrong.empty()) return wrong;
+        if (session.unbind() != CS_SUCCEED) return failure("unbind", session);
+    }
+    return {};
+}
+
 }  // namespace
 
-// Refused binds release their LDAP session on one thread while good ones
-// work on the next: each keeps its own code and errno.
 TEST(Concurrency, SessionsOpenedTogetherShareOneProviderAndOneLogAndKeepTheirOwnCodes) {
-    const auto reports = run_together([](int index, std::latch &opened) -> std::string {
-        const bool refused = index % 2 == 1;
-        Session session(init_string(refused ? "not-the-password" : server().reader_password()));
-        opened.arrive_and_wait();
-        if (session.opened_with != CS_SUCCEED) return failure("open", session);
-        for (int round = 0; round < kRounds; ++round) {
-            if (refused) {
-                if (session.bind() != CS_FAIL || session.comp.dcl_provstatus != 10 ||
-                    session.comp.dcl_oserr != 49 || session.state().ld != nullptr)
-                    return failure("refused bind", session);
-                continue;
-            }
-            if (session.bind() != CS_SUCCEED) return failure("bind", session);
-            if (session.read(server_name(index)) != CS_SUCCEED) return failure("read", session);
-            if (std::string wrong = check_own_entry(session, index); !wrong.empty()) return wrong;
-            if (session.search() != CS_SUCCEED) return failure("search", session);
-            if (std::string wrong = check_listing(session); !wrong.empty()) return wrong;
-            if (session.unbind() != CS_SUCCEED) return failure("unbind", session);
-        }
-        return {};
-    });
+    driver();  // the driver itself is loaded here, so that its first gdd_open ...
+    server();  // ... and nothing else happens on all threads together
+    std::latch start(kThreads), opened(kThreads);
+    std::vector<std::string> reports(kThreads);
+    {
+        std::vector<std::jthread> threads;
+        for (int i = 0; i < kThreads; ++i)
+            threads.emplace_back([&, i] {
+                start.arrive_and_wait();
+                reports[static_cast<std::size_t>(i)] = session_of_thread(i, opened);
+            });
+    }
     for (int i = 0; i < kThreads; ++i) EXPECT_EQ(reports[static_cast<std::size_t>(i)], "") << "thread " << i;
     constexpr int kEach = kThreads / 2 * kRounds;
     EXPECT_EQ(log_count("ldap_simple_bind failed: \"Invalid credentials\"(49)\n"), kEach);
