@@ -53,8 +53,7 @@ TEST(VeldirConfiguration, ProblemsExitThreeAndNameTheProblem) {
         std::vector<std::string> arguments = c.arguments;
         arguments.push_back("search");
         const ToolResult result = run_veldir(arguments);
-        EXPECT_EQ(result.exit_code, 3) << c.message;
-        EXPECT_THAT(result.err, HasSubstr(c.message));
+        EXPECT_TRUE(exits_with(result, 3, c.message));
         EXPECT_THAT(result.err, HasSubstr("hint: "));
         EXPECT_THAT(result.err, HasSubstr(c.hint));
         // A failure before the driver wrote anything points at no log.

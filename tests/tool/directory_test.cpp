@@ -123,9 +123,7 @@ TEST_F(VeldirDirectory, AnyServerNameIsOneEntryDirectlyBelowTheBase) {
         {{"read", "velmorServername=a+cn=b,o=acme"}, "must be velmorServername=NAME alone"},
     };
     for (const auto &c : refused) {
-        const ToolResult result = veldir(c.arguments);
-        EXPECT_EQ(result.exit_code, 2) << c.message;
-        EXPECT_THAT(result.err, HasSubstr(c.message));
+        EXPECT_TRUE(exits_with(veldir(c.arguments), 2, c.message));
     }
 }
 
@@ -145,8 +143,7 @@ TEST_F(VeldirDirectory, MissingEntriesAndDirectoryRefusalsAreExplainedOperationF
     };
     for (const auto &c : cases) {
         const ToolResult result = veldir(c.arguments);
-        EXPECT_EQ(result.exit_code, 1) << c.code;
-        EXPECT_THAT(result.err, HasSubstr(c.code));
+        EXPECT_TRUE(exits_with(result, 1, c.code));
         EXPECT_THAT(result.err, HasSubstr(c.hint));
 
         std::vector<std::string> arguments{"--json"};

@@ -207,6 +207,7 @@ TEST(VeldirFormats, TransportAddressText) {
         {" tcp#0#h 1", false, "", 0, ""},
         {std::string(64, 't') + "#0#h", false, "", 0, ""},
         {"tcp# 1#h", false, "", 0, ""},
+        {"tcp#0#a#b", false, "", 0, ""},
         {"tcp#0#" + std::string(512, 'a'), false, "", 0, ""},
         // The driver writes TYPE#ACCESS#ADDRESS as one text of at most 512 bytes.
         {std::string(63, 't') + "#0#" + std::string(446, 'a'), true, std::string(63, 't'), 0, std::string(446, 'a')},

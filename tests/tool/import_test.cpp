@@ -57,8 +57,7 @@ TEST_F(VeldirImport, LostConnectionLeavesCountsThatMatchTheDirectory) {
     server->stop();
     import.join();
 
-    EXPECT_EQ(result.exit_code, 3) << result.err;
-    EXPECT_THAT(result.err, HasSubstr("the connection to the directory was lost at line"));
+    EXPECT_TRUE(exits_with(result, 3, "the connection to the directory was lost at line"));
     EXPECT_THAT(result.err, HasSubstr("hint: check that the directory server runs"));
     const JsonValue report = json_of(result);
     const auto count = [&report](const char *outcome) { return std::stol(report.member(outcome)->text); };
@@ -82,10 +81,9 @@ TEST_F(VeldirImport, ExistingEntriesAreRefusedSkippedOrReplacedAndDuplicatesAreP
                "dn: velmorServername=dup,ou=servers,o=acme\nvelmorVersion: 1\n\n"
                "dn: velmorServername=other,ou=servers,o=acme\nvelmorVersion: 1\n\n"
                "dn: VELMORSERVERNAME=DUP, OU=Servers,o=acme\nvelmorVersion: 2\n");
-    const ToolResult dups = veldir({"import", "dups.ldif"});
-    EXPECT_EQ(dups.exit_code, 2);
-    EXPECT_THAT(dups.err, HasSubstr("dups.ldif:7: DUP: a second entry velmorServername=DUP,OU=Servers,o=acme (the "
-                                    "first is at line 1)"));
+    EXPECT_TRUE(exits_with(veldir({"import", "dups.ldif"}), 2,
+                           "dups.ldif:7: DUP: a second entry velmorServername=DUP,OU=Servers,o=acme (the first is at "
+                           "line 1)"));
 
     // alpha is there already, with velmorVersion 3.
     write_file("again.ldif", "dn: velmorServername=alpha,ou=servers,o=acme\nvelmorVersion: 8\n\n" +
@@ -143,8 +141,7 @@ TEST_F(VeldirImport, CheckPassNamesEveryProblemAtItsPlaceAndAddsNothing) {
     for (const auto &c : cases) {
         write_file("bad", c.text);
         const ToolResult result = veldir({"import", "bad"});
-        EXPECT_EQ(result.exit_code, 2) << c.problem;
-        EXPECT_THAT(result.err, HasSubstr(c.problem));
+        EXPECT_TRUE(exits_with(result, 2, c.problem));
         EXPECT_THAT(result.err, HasSubstr("nothing was added"));
     }
     // Problems in line order, each at its own line, with --json as {line, column, entry, message}.
@@ -162,9 +159,7 @@ TEST_F(VeldirImport, CheckPassNamesEveryProblemAtItsPlaceAndAddsNothing) {
     std::filesystem::create_directory("folder");
     for (const auto &[file, message] : {std::pair("folder", "folder is a directory"),
                                         std::pair("no-such-file", "no-such-file does not exist")}) {
-        const ToolResult result = veldir({"import", file});
-        EXPECT_EQ(result.exit_code, 2) << result.err;
-        EXPECT_THAT(result.err, HasSubstr(message));
+        EXPECT_TRUE(exits_with(veldir({"import", file}), 2, message));
     }
     EXPECT_EQ(names_below().size(), 3u);
 }
@@ -202,8 +197,7 @@ TEST_F(VeldirImport, ValuesTheDriverCannotHoldWholeAreFlaggedNotLost) {
     EXPECT_EQ(exact.out.find("cut"), std::string::npos) << exact.out;
 
     const ToolResult ldif = veldir({"--base", "ou=other,o=acme", "--ldif", "read", "long"});
-    EXPECT_EQ(ldif.exit_code, 6) << ldif.err;
-    EXPECT_THAT(ldif.err, HasSubstr("value 1 of velmorAddress was cut by the driver"));
+    EXPECT_TRUE(exits_with(ldif, 6, "value 1 of velmorAddress was cut by the driver"));
     EXPECT_THAT(ldif.out, HasSubstr("# veldir: cut: the driver read only the start of the next value\nvelmorAddress:"));
 
     const ToolResult json = veldir({"--base", "ou=other,o=acme", "--json", "search"});
@@ -212,10 +206,8 @@ TEST_F(VeldirImport, ValuesTheDriverCannotHoldWholeAreFlaggedNotLost) {
     // Every value that cannot be copied is named, in bytes.
     for (const auto &[file, text] : {std::pair("long.ldif", ldif.out), std::pair("long.json", json.out)}) {
         write_file(file, text);
-        const ToolResult copy = veldir({"--base", "ou=servers,o=acme", "import", file});
-        EXPECT_EQ(copy.exit_code, 2) << copy.out;
-        EXPECT_THAT(copy.err, HasSubstr("velmorAddress"));
-        EXPECT_THAT(copy.err, HasSubstr("was cut by the driver when it was read"));
+        EXPECT_TRUE(exits_with(veldir({"--base", "ou=servers,o=acme", "import", file}), 2,
+                               "was cut by the driver when it was read"));
     }
     EXPECT_THAT(veldir({"--base", "ou=servers,o=acme", "import", "long.json"}).err,
                 HasSubstr("velmorService: the value has 1000 bytes; the driver stores at most 512 bytes"));

@@ -54,9 +54,7 @@ TEST(VeldirTrust, ConfigurationAndDriverOthersCouldChangeAreRefused) {
         if (c.needs_root && !root) continue;
         fs::remove("libdsv.cfg");
         c.plant();
-        const ToolResult result = run_veldir(c.arguments);
-        EXPECT_EQ(result.exit_code, 3) << c.reason;
-        EXPECT_THAT(result.err, HasSubstr(c.reason));
+        EXPECT_TRUE(exits_with(run_veldir(c.arguments), 3, c.reason));
     }
 
     // With the string on the command line nothing planted is read at all.
@@ -117,9 +115,8 @@ TEST_F(VeldirPasswords, PasswordFromAFileOrTheTerminalBindsAndStaysOutOfTheLog) 
     EXPECT_EQ(run_veldir({"encipher", "secret"}).exit_code, 1);
 
     // A string that has a password already takes no second one.
-    const ToolResult twice = run_veldir({"--init", init(), "--password-file", "password", "props"});
-    EXPECT_EQ(twice.exit_code, 3);
-    EXPECT_THAT(twice.err, HasSubstr("holds a password already"));
+    EXPECT_TRUE(exits_with(run_veldir({"--init", init(), "--password-file", "password", "props"}), 3,
+                           "holds a password already"));
 }
 
 }  // namespace

@@ -19,6 +19,13 @@ JsonValue json_of(const ToolResult &result) {
     return document;
 }
 
+::testing::AssertionResult exits_with(const ToolResult &result, int exit_code, const std::string &words) {
+    if (result.exit_code == exit_code && result.err.find(words) != std::string::npos)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "expected exit code " << exit_code << " and \"" << words << "\", got "
+                                         << result.exit_code << ":\n" << result.err << result.out;
+}
+
 std::string write_file(const std::string &name, const std::string &text) {
     std::ofstream(name, std::ios::binary) << text;
     return name;

@@ -28,6 +28,8 @@ ToolResult run_veldir(const std::vector<std::string> &arguments, const veldldap:
 
 // What a run wrote on standard output, read as JSON (a test failure when it is not).
 JsonValue json_of(const ToolResult &result);
+// Whether a run ended with `exit_code` and said `words` on standard error.
+::testing::AssertionResult exits_with(const ToolResult &result, int exit_code, const std::string &words);
 
 // Writes a file in the working directory and returns its name; a private
 // one is readable by its owner alone, as a file holding a password should be.
