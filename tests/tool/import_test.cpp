@@ -134,6 +134,7 @@ TEST_F(VeldirImport, CheckPassNamesEveryProblemAtItsPlaceAndAddsNothing) {
          "bad:2: x1: velmorService: the value is not valid UTF-8 (byte 3)"},
         {"dn: velmorServername=x1,o=acme\nvelmorService:: %%%\n", "bad:2: x1: the value of velmorService is not valid base64"},
         {"dn: velmorServername=x1,o=acme\nchangetype: delete\n", "bad:2: x1: only entries to add"},
+        {"dn: velmorServername=x1,o=acme\nvelmorServername: x2\n", "bad:2: x1: velmorServername \"x2\" differs"},
         {"velmorVersion: 1\n", "bad:1: a record must begin with \"dn:\""},
         {"dn: velmorServername=" + std::string(500, 'n') + ",ou=servers,o=acme\n", "bytes; the driver takes at most 512"},
         {"\n# nothing\n", "bad: the file holds no entries"},
