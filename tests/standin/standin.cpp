@@ -281,8 +281,7 @@ STANDIN_API int ldap_is_ldaps_url(const char *url) {
 
 // scheme://host:port/dn?attrs?scope?filter
 STANDIN_API int ldap_url_parse(const char *url, LDAPURLDesc **description) {
-    Outcome outcome{};
-    if (scripted("ldap_url_parse", &outcome)) return static_cast<int>(outcome.result);
+    trace("ldap_url_parse");
     const char *separator = url ? std::strstr(url, "://") : nullptr;
     if (separator == nullptr) return 3;
     auto *parsed = static_cast<LDAPURLDesc *>(std::calloc(1, sizeof(LDAPURLDesc)));
@@ -339,8 +338,7 @@ STANDIN_API int ldap_start_tls_s(LDAP *, LDAPControl **, LDAPControl **) { retur
 #endif
 
 STANDIN_API int ldap_install_tls(LDAP *) {
-    Outcome outcome{};
-    if (scripted("ldap_install_tls", &outcome)) return static_cast<int>(outcome.result);
+    trace("ldap_install_tls");
     return LDAP_SUCCESS;
 }
 
@@ -384,9 +382,7 @@ STANDIN_API int ldap_parse_extended_result(LDAP *, LDAPMessage *, char **oid, st
     return LDAP_SUCCESS;
 }
 
-#ifndef OMIT_ber_memfree
 STANDIN_API void ber_memfree(void *pointer) { tracked_free(pointer); }
-#endif
 
 STANDIN_API void ber_free(BerElement *ber, int) {
     trace("ber_free");
@@ -448,8 +444,7 @@ STANDIN_API LDAPMessage *ldap_first_entry(LDAP *, LDAPMessage *chain) {
 }
 
 STANDIN_API LDAPMessage *ldap_next_entry(LDAP *, LDAPMessage *entry) {
-    Outcome outcome{};
-    if (scripted("ldap_next_entry", &outcome) && outcome.result == 0) return nullptr;
+    trace("ldap_next_entry");
     const std::size_t next = entry->index + 1;
     return next < entry->chain->entry_messages.size() ? entry->chain->entry_messages[next] : nullptr;
 }
@@ -509,11 +504,9 @@ STANDIN_API void ldap_value_free(char **values) {
 }
 #endif
 
-#ifndef OMIT_ldap_add_s
 STANDIN_API int ldap_add_s(LDAP *, const char *dn, LDAPMod **mods) {
     return update("ldap_add_s", "add", dn, mods);
 }
-#endif
 
 STANDIN_API int ldap_modify_s(LDAP *, const char *dn, LDAPMod **mods) {
     return update("ldap_modify_s", "modify", dn, mods);

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 #include <pthread.h>
 
-#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -204,23 +203,6 @@ TEST(UnbindStandin, ReleasesTheSessionEvenWhenTheLibraryReportsAnError) {
 }
 
 // ---- the brackets themselves ----
-
-TEST(AlarmClock, ConcurrentFirstUseFindsTheHooksOnce) {
-    testhost::clear_events();
-    std::atomic<bool> go{false};
-    std::vector<std::thread> threads;
-    for (int i = 0; i < 8; ++i)
-        threads.emplace_back([&] {
-            while (!go) std::this_thread::yield();
-            AlarmClockPause pause;
-        });
-    go = true;
-    for (std::thread &thread : threads) thread.join();
-    int halts = 0, restarts = 0;
-    for (const std::string &event : testhost::events()) (event == "halt" ? halts : restarts) += 1;
-    EXPECT_EQ(halts, 8);
-    EXPECT_EQ(restarts, 8);
-}
 
 TEST(AlarmClock, PauseKeepsTheErrnoOfTheBracketedCall) {
     testhost::set_hook_errno(EBADF);
