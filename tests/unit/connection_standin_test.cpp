@@ -142,27 +142,6 @@ TEST(StartTlsStandin, EachFailureEndsTheBindWithoutABindRequest) {
     for (const Row &row : rows) run_failing_bind(row);
 }
 
-TEST(BindStandin, RetriesSleepAndRequestAgainEachInItsOwnBracket) {
-    Standin &standin = fresh_standin();
-    Session session(std::string("starttls retry=2 delay=0 ") + kUrl);
-    standin.script("ldap_result", LDAP_RES_EXTENDED);  // StartTLS answered
-    standin.script("ldap_result", 0);
-    standin.script("ldap_result", 0);
-    ASSERT_EQ(session.bind(), CS_SUCCEED);
-    EXPECT_EQ(session.state().cur.retrycount, 0);
-    const std::vector<std::string> bracket{"halt", "ldap_simple_bind", "restart",
-                                           "halt", "ldap_result",      "restart"};
-    std::vector<std::string> expected{"halt", "ldap_start_tls", "restart", "halt", "ldap_result", "restart"};
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        if (attempt > 0) expected.insert(expected.end(), {"halt", "restart"});  // the sleep
-        expected.insert(expected.end(), bracket.begin(), bracket.end());
-    }
-    EXPECT_EQ(trace_of({"ldap_simple_bind", "ldap_result", "ldap_start_tls"}), expected);
-    EXPECT_TRUE(BracketsAlternate(testhost::events()));
-    EXPECT_TRUE(InOrder(log_messages(), {"Retrying...(retries left: 1)\n", "Retrying...(retries left: 0)\n",
-                                         "LDAP_SIMPLE_BIND succeeded\n"}));
-}
-
 TEST(BindStandin, UsedUpBudgetMakesNoAttemptAndLeavesNoSession) {
     Standin &standin = fresh_standin();
     Session session(kUrl, -1);

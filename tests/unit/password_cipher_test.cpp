@@ -86,6 +86,9 @@ std::string decode(const std::string &text, const Salt &salt = kDriverSalt, int 
 
 TEST(StoredPassword, EncipheredPasswordsDecodeUnderEverySalt) {
     EXPECT_EQ(decode(kStoredSecret), "secret");
+    // Stored under a salt whose byte 0 wraps the last working-key row.
+    EXPECT_EQ(decode("0x016b0d06687f6817529ff17476b80f3681eabea71990c76f5d18d6191fff0e6d7d06", kCornerSalts[1]),
+              "secret");
     const std::string passwords[] = {"", "x", kThirtyTwo.substr(0, 31), kThirtyTwo,
                                      kThirtyTwo + kThirtyTwo.substr(0, 8), "p\xff\x80\x01"};
     std::vector<Salt> salts(std::begin(kCornerSalts), std::end(kCornerSalts));
