@@ -1,10 +1,8 @@
 // Loading the client library: the fallback to the installation's lib3p64
-// directory, refusals that the next open tries again, and concurrent first
-// loads.
+// directory and refusals that the next open tries again.  Concurrent first
+// loads are the concurrency tests' part.
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <thread>
 #include <vector>
 
 #include "host/test_host.h"
@@ -71,27 +69,4 @@ TEST(ProviderLoading, ABrokenInstallationIsAFatalStop) {
     testhost::set_path_failure(true);
     DCL_COMP comp = untouched_comp();
     EXPECT_DEATH(gdd__load_ldap_provider(&comp), "assertion failed, file 'generic/src/ldap_provider.cpp'");
-}
-
-TEST(ProviderLoading, ConcurrentFirstLoadsSeeOnlyACompleteTable) {
-    testhost::set_install_dir(VELDLDAP_DIST_LIB);
-    std::atomic<bool> go{false};
-    std::atomic<int> incomplete_seen{0};
-    std::atomic<int> succeeded{0};
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 8; ++t)
-        threads.emplace_back([&] {
-            while (!go) std::this_thread::yield();
-            const LDAPAPI_PROVIDER *seen = lpp.load(std::memory_order_acquire);
-            if (seen != nullptr && seen->ldap_value_free == nullptr) ++incomplete_seen;
-            DCL_COMP comp = untouched_comp();
-            if (gdd__load_ldap_provider(&comp) == CS_SUCCEED &&
-                gdd__provider().ldap_value_free != nullptr && gdd__provider().ber_memfree != nullptr)
-                ++succeeded;
-        });
-    go = true;
-    for (auto &thread : threads) thread.join();
-    EXPECT_EQ(succeeded, 8);
-    EXPECT_EQ(incomplete_seen, 0);
-    EXPECT_EQ(log_count("!!!! gdd__load_ldap_provider succeeded !!!!\n"), 1);
 }
