@@ -85,6 +85,9 @@ void run_failing_bind(const Row &row) {
 
 TEST(BindStandin, EachFailureReportsItsCodeAndKeepsOrReleasesTheSession) {
     const std::string text = "Scripted result ";
+    // The first three options of every bind are the CA file, the certificate
+    // check and the new TLS context.
+    const Script tls_option{"ldap_set_option", 0};
     const Row rows[] = {
         {"ldap_initialize refused", "", {{"ldap_initialize", -9}}, 9, -9, false, 0, 0,
          {"Getting a ldap session handle:\"127.0.0.1:389\"\n",
@@ -113,16 +116,8 @@ TEST(BindStandin, EachFailureReportsItsCodeAndKeepsOrReleasesTheSession) {
          {"ldap_simple_bind failed: \"" + text + "2\"(2)\n",
           "Setting LDAP_OPT_PROTOCOL_VERSION to LDAP_VERSION3\n", "Calling LDAP_SIMPLE_BIND\n",
           "ldap_simple_bind failed: \"" + text + "2\"(2)\n", "Errno = 0\n"}},
-    };
-    for (const Row &row : rows) run_failing_bind(row);
-}
 
-TEST(StartTlsStandin, EachFailureEndsTheBindWithoutABindRequest) {
-    const std::string text = "Scripted result ";
-    // The first three options of every bind are the CA file, the certificate
-    // check and the new TLS context.
-    const Script tls_option{"ldap_set_option", 0};
-    const Row rows[] = {
+        // StartTLS failures end the bind before any bind request.
         {"protocol version refused", "starttls ",
          {tls_option, tls_option, tls_option, {"ldap_set_option", -1}, {"ldap_get_option", 0, 0, -9}},
          20, -9, true, 0, 0, {"ldap call failed: \"" + text + "-9\"(-9)\n"}},

@@ -45,7 +45,8 @@ class StandinSession : public Session {
 public:
     explicit StandinSession(const std::string &options = "retry=2 delay=0", int timelimit = 0,
                             const std::string &variant = "complete")
-        : Session(over_standin(variant, options), timelimit, "", &driver_internals()), standin(Standin::use(variant)) {
+        : Session(over_standin(variant, options), timelimit, "", &driver_internals()), standin(Standin::use(variant)),
+          without_msgfree_(variant == "without_msgfree") {
         EXPECT_EQ(bind(), CS_SUCCEED);
         standin.reset();
         standin.set_entries(kThreeServers);
@@ -53,7 +54,7 @@ public:
     }
     ~StandinSession() {
         close();
-        standin.release_messages();  // only needed for a library without ldap_msgfree
+        if (without_msgfree_) standin.release_messages();
         EXPECT_EQ(standin.live_allocations(), 0);
     }
     void expect_failure(CS_INT provstatus, CS_INT oserr) const {
@@ -61,6 +62,9 @@ public:
     }
 
     Standin &standin;
+
+private:
+    bool without_msgfree_;
 };
 
 }  // namespace
@@ -119,7 +123,6 @@ TEST(ReadAndSearch, SearchFailuresMapToTheirCodesAndKeepTheEmptyResult) {
         EXPECT_EQ(log_messages().back(), log_line);
         ASSERT_NE(session.result(), nullptr);
         EXPECT_EQ(session.result()->dcl_name.dcl_stringp, nullptr);
-        EXPECT_EQ(session.standin.live_allocations(), 0);  // the refused answer went back
     }
     session.standin.set_entries("");
     EXPECT_EQ(session.read("nobody"), CS_FAIL);
@@ -183,7 +186,6 @@ TEST(ReadAndSearch, BrokenAnswersDropTheWholeResult) {
         EXPECT_EQ(session.result(), nullptr);
         EXPECT_EQ(testhost::result_drops(), drops + 1);
         EXPECT_TRUE(log_contains(c.log_line));
-        EXPECT_EQ(session.standin.live_allocations(), 0);
     }
 }
 
