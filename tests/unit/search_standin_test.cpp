@@ -17,8 +17,8 @@
 #include "ldap_search.h"
 #include "support/alarm_brackets.h"
 #include "support/loaded_driver.h"
-#include "support/session.h"
 #include "support/log_file.h"
+#include "support/session.h"
 #include "support/standin.h"
 #include "veldldap/vocabulary.h"
 
