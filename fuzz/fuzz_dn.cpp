@@ -71,17 +71,11 @@ std::string name_text(const Case &c) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv) {
-    fuzzhost::enter_scratch_directory(argc, argv);
-    return 0;
-}
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    fuzzhost::bound_log();
+void fuzzhost::run(const uint8_t *data, std::size_t size) {
     auto handle = std::make_unique<DLDAP_HANDLE>();
     std::strcpy(handle->RDNAttribName, kNamingAttribute);
     Case c;
-    if (!read_case(data, size, handle.get(), &c)) return 0;
+    if (!read_case(data, size, handle.get(), &c)) return;
 
     // A buffer of exactly the size the caller claims, so any write past it is caught.
     const std::size_t buffer_size = c.dnbuflen > 0 ? static_cast<std::size_t>(c.dnbuflen) : 0;
@@ -94,7 +88,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         // On failure the buffer is not written.
         for (std::size_t i = 0; i < buffer_size; ++i)
             if (static_cast<unsigned char>(guarded[i]) != kCanary) std::abort();
-        return 0;
+        return;
     }
     if (c.namelen < 0 && c.namelen != CS_NULLTERM) std::abort();
     const char *text = guarded.get();
@@ -107,10 +101,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         if (std::memcmp(text, c.name.get(), static_cast<std::size_t>(measured)) != 0 ||
             text[measured] != '\0')
             std::abort();
-        return 0;
+        return;
     }
     const std::string expected =
         std::string(kNamingAttribute) + "=" + name_text(c) + ", " + handle->cur.ditbase;
     if (expected != std::string(text, static_cast<std::size_t>(terminator - text))) std::abort();
-    return 0;
 }

@@ -43,8 +43,7 @@ void round_trip(const uint8_t *data, size_t size) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+void fuzzhost::run(const uint8_t *data, std::size_t size) {
     decode_any_text(data, size);
     round_trip(data, size);
-    return 0;
 }

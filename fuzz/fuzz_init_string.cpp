@@ -38,15 +38,8 @@ void check_failure(const DCL_COMP &comp) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv) {
-    fuzzhost::enter_scratch_directory(argc, argv);
-    fuzzhost::load_provider();
-    return 0;
-}
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    fuzzhost::bound_log();
-    if (size == 0) return 0;
+void fuzzhost::run(const uint8_t *data, std::size_t size) {
+    if (size == 0) return;
     const uint8_t mode = data[0];
     ++data;
     --size;
@@ -67,5 +60,4 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         check_success(*handle);
     else
         check_failure(comp);
-    return 0;
 }

@@ -163,17 +163,10 @@ void check_url_recognition(std::string_view input) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv) {
-    fuzzhost::enter_scratch_directory(argc, argv);
-    fuzzhost::load_provider();
-    return 0;
-}
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    fuzzhost::bound_log();
+void fuzzhost::run(const uint8_t *data, std::size_t size) {
     const std::string_view input(reinterpret_cast<const char *>(data), size);
     // A string holding the log's own line prefix cannot be told apart in the log.
-    if (input.find("--(line ") != std::string_view::npos) return 0;
+    if (input.find("--(line ") != std::string_view::npos) return;
     check_url_recognition(input);
 
     const std::vector<grammar::Span> hidden = hidden_spans(input);
@@ -199,5 +192,4 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         for (std::size_t i = 0; i < hidden_in_view.size(); ++i)
             check_place(input, view_end, hidden[i], letter, reading.refused && i == 0);
     }
-    return 0;
 }

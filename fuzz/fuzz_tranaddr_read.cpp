@@ -6,13 +6,7 @@
 #include "fuzz_host.h"
 #include "ldap_schema.h"
 
-extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv) {
-    fuzzhost::enter_scratch_directory(argc, argv);
-    return 0;
-}
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    fuzzhost::bound_log();
+void fuzzhost::run(const uint8_t *data, std::size_t size) {
     // The reader cuts the value in place, as it does in the LDAP library's
     // value array: it gets a writable copy.
     const auto value = fuzzhost::terminated_copy(data, size);
@@ -20,7 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const DCL_TRANADDR untouched{};
     if (gdd__get_dcl_tranaddr(tranaddr.get(), value.get()) != CS_SUCCEED) {
         if (std::memcmp(tranaddr.get(), &untouched, sizeof untouched) != 0) std::abort();
-        return 0;
+        return;
     }
     const auto &type = tranaddr->dcl_trantype;
     const auto &address = tranaddr->dcl_tranaddress;
@@ -29,5 +23,4 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     // Fields never hold the separator, and a type never starts with a blank.
     if (type[0] == '\0' || type[0] == ' ') std::abort();
     if (std::strchr(type, '#') != nullptr || std::strchr(address, '#') != nullptr) std::abort();
-    return 0;
 }

@@ -37,15 +37,9 @@ bool is_tcp_family(const char *type) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv) {
-    fuzzhost::enter_scratch_directory(argc, argv);
-    return 0;
-}
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    fuzzhost::bound_log();
+void fuzzhost::run(const uint8_t *data, std::size_t size) {
     auto tranaddr = std::make_unique<DCL_TRANADDR>();
-    if (!build_tranaddr(data, size, tranaddr.get())) return 0;
+    if (!build_tranaddr(data, size, tranaddr.get())) return;
     auto buffer = std::make_unique<char[]>(kValueBufferSize);
     if (gdd__get_ldap_tranaddr_string(buffer.get(), kValueBufferSize, tranaddr.get()) != CS_SUCCEED)
         std::abort();
@@ -58,5 +52,4 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         const std::string expected_start = family + access;
         if (std::strncmp(text, expected_start.c_str(), expected_start.size()) != 0) std::abort();
     }
-    return 0;
 }

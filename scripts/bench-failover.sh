@@ -21,67 +21,27 @@ runs=${VELDLDAP_BENCH_RUNS:-5}
 if [ -z "${VELDIR:-}" ]; then
     scripts/install-deps.sh >/dev/null
     cmake --preset release >/dev/null
-    cmake --build build/release -j 2 --target veldir >/dev/null
+    cmake --build build/release -j "$(nproc)" --target veldir >/dev/null
     VELDIR="$root/build/release/dist/bin/veldir"
 fi
+VELDIR=$(realpath "$VELDIR")
 
+bench_root=$root
+source scripts/lib/bench-slapd.sh
 work=$(mktemp -d)
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do
-        kill -CONT "$pid" 2>/dev/null || true
-        kill "$pid" 2>/dev/null || true
-        wait "$pid" 2>/dev/null || true
-    done
-    rm -rf "$work"
-}
-trap cleanup EXIT
+trap 'bench_slapd_cleanup; rm -rf "$work"' EXIT
+admin=$bench_admin password=$bench_password base=$bench_base
+one_entry="dn: velmorServername=srv1,$base
+objectClass: velmorServer
+velmorServername: srv1
+"
 
-free_port() {
-    python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
-}
-
-admin="cn=admin,o=bench"
-password="bench-secret"
-base="ou=servers,o=bench"
-
-# A server with one entry on `port`; its pid is appended to pids.
-start_slapd() {
-    local name=$1 port=$2 dir="$work/$1"
-    mkdir -p "$dir/data"
-    cat >"$dir/slapd.conf" <<EOF
-include /etc/ldap/schema/core.schema
-include $root/schema/velmor.schema
-pidfile $dir/slapd.pid
-modulepath /usr/lib/ldap
-moduleload back_mdb
-database mdb
-maxsize 104857600
-suffix "o=bench"
-rootdn "$admin"
-rootpw $password
-directory $dir/data
-EOF
-    printf 'dn: o=bench\nobjectClass: organization\no: bench\n\ndn: %s\nobjectClass: organizationalUnit\nou: servers\n\ndn: velmorServername=srv1,%s\nobjectClass: velmorServer\nvelmorServername: srv1\n' \
-        "$base" "$base" | slapadd -q -f "$dir/slapd.conf" >/dev/null
-    slapd -d none -f "$dir/slapd.conf" -h "ldap://127.0.0.1:$port/" >"$dir/log" 2>&1 &
-    pids+=($!)
-    for _ in $(seq 100); do
-        ldapsearch -x -H "ldap://127.0.0.1:$port" -b "" -s base >/dev/null 2>&1 && return
-        sleep 0.1
-    done
-    echo "slapd $name did not start; its log:" >&2
-    cat "$dir/log" >&2
-    exit 1
-}
-
-live_port=$(free_port)
-start_slapd live "$live_port"
-suspended_port=$(free_port)
-start_slapd suspended "$suspended_port"
-suspended_pid=${pids[-1]}
-kill -STOP "$suspended_pid"
-refused_port=$(free_port)  # nothing listens there
+live_port=$(bench_free_port)
+bench_start_slapd "$work/live" "$live_port" "$one_entry"
+suspended_port=$(bench_free_port)
+bench_start_slapd "$work/suspended" "$suspended_port" "$one_entry"
+kill -STOP "${bench_pids[-1]}"
+refused_port=$(bench_free_port)  # nothing listens there
 
 string() { echo "ldap://127.0.0.1:$1/$base????bindname=$admin?$password"; }
 

@@ -20,53 +20,13 @@ cmake --preset release >/dev/null
 cmake --build build/release -j "$(nproc)" --target veldir >/dev/null
 veldir="$root/build/release/dist/bin/veldir"
 
+bench_root=$root
+source scripts/lib/bench-slapd.sh
 work=$(mktemp -d)
-slapd_pid=""
-stop_slapd() {
-    if [ -n "$slapd_pid" ]; then
-        kill "$slapd_pid" 2>/dev/null || true
-        wait "$slapd_pid" 2>/dev/null || true
-        slapd_pid=""
-    fi
-}
-trap 'stop_slapd; rm -rf "$work"' EXIT
-
-port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+trap 'bench_slapd_cleanup; rm -rf "$work"' EXIT
+port=$(bench_free_port)
 url="ldap://127.0.0.1:$port"
-admin="cn=admin,o=bench"
-password="bench-secret"
-base="ou=servers,o=bench"
-
-# A fresh, empty server: the same starting point for every run.
-start_slapd() {
-    rm -rf "$work/slapd"
-    mkdir -p "$work/slapd/data"
-    cat >"$work/slapd/slapd.conf" <<EOF
-include /etc/ldap/schema/core.schema
-include $root/schema/velmor.schema
-pidfile $work/slapd/slapd.pid
-modulepath /usr/lib/ldap
-moduleload back_mdb
-database mdb
-maxsize 4294967296
-dbnosync
-suffix "o=bench"
-rootdn "$admin"
-rootpw $password
-directory $work/slapd/data
-EOF
-    printf 'dn: o=bench\nobjectClass: organization\no: bench\n\ndn: %s\nobjectClass: organizationalUnit\nou: servers\n' \
-        "$base" | slapadd -q -f "$work/slapd/slapd.conf" >/dev/null
-    slapd -d none -f "$work/slapd/slapd.conf" -h "$url/" >"$work/slapd/log" 2>&1 &
-    slapd_pid=$!
-    for _ in $(seq 100); do
-        ldapsearch -x -H "$url" -b "" -s base >/dev/null 2>&1 && return
-        sleep 0.1
-    done
-    echo "slapd did not start; its log:" >&2
-    cat "$work/slapd/log" >&2
-    exit 1
-}
+admin=$bench_admin password=$bench_password base=$bench_base
 
 generate() {
     awk -v count="$1" -v base="$base" 'BEGIN {
@@ -96,20 +56,20 @@ count_entries() {
 # One import into a fresh server; prints "seconds peak-kilobytes".
 import_once() {
     local tool=$1 size=$2 file=$3 init=$4 result stored
-    start_slapd
+    bench_start_slapd "$work/slapd" "$port"
     rm -f "$work/libveldldap.log"
     case "$tool" in
-        veldir) result=$(measure "$veldir" --init "$init" --no-progress import "$file") ;;
-        "veldir --jobs "*) result=$(measure "$veldir" --init "$init" --no-progress --jobs "${tool##* }" import "$file") ;;
+        veldir) result=$(measure "$veldir" --log-dir "$work" --init "$init" --no-progress import "$file") ;;
+        "veldir --jobs "*) result=$(measure "$veldir" --log-dir "$work" --init "$init" --no-progress --jobs "${tool##* }" import "$file") ;;
         "veldir, log dropped")
             # The driver leaves a symbolic link in the log's place alone and drops every message.
             ln -s /dev/null "$work/libveldldap.log"
-            result=$(measure "$veldir" --init "$init" --no-progress import "$file") ;;
+            result=$(measure "$veldir" --log-dir "$work" --init "$init" --no-progress import "$file") ;;
         ldapadd) result=$(measure ldapadd -x -H "$url" -D "$admin" -w "$password" -f "$file") ;;
     esac
     rm -f "$work/libveldldap.log"
     stored=$(count_entries)
-    stop_slapd
+    bench_stop_last_slapd
     [ "$stored" = "$size" ] || { echo "$tool stored $stored of $size entries" >&2; exit 1; }
     echo "$result"
 }

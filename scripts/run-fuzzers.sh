@@ -15,8 +15,9 @@ cd "$(dirname "$0")/.."
 root=$PWD
 
 seconds=${VELDLDAP_FUZZ_SECONDS:-60}
-build_dir=${VELDLDAP_FUZZ_BUILD_DIR:-$root/build/fuzz}
-artifacts=${VELDLDAP_FUZZ_ARTIFACTS:-$build_dir/fuzz-artifacts}
+# Absolute: each target runs in a scratch directory of its own.
+build_dir=$(realpath -m "${VELDLDAP_FUZZ_BUILD_DIR:-$root/build/fuzz}")
+artifacts=$(realpath -m "${VELDLDAP_FUZZ_ARTIFACTS:-$build_dir/fuzz-artifacts}")
 all_targets=(fuzz_init_string fuzz_mask_init_string fuzz_tranaddr_read fuzz_tranaddr_write fuzz_hex_password fuzz_dn)
 if [ $# -gt 0 ]; then targets=("$@"); else targets=("${all_targets[@]}"); fi
 
@@ -61,11 +62,11 @@ for target in "${targets[@]}"; do
   [ -f "$root/fuzz/dict/$target.dict" ] && options+=(-dict="$root/fuzz/dict/$target.dict")
   echo "== $target: ${seconds} s"
   status=0
-  # TMPDIR: the scratch directories of the fuzzer (the driver's log) stay
+  # The driver writes its log into the working directory: a scratch one
   # inside the work directory, which is removed at the end.
-  TMPDIR=$work/tmp/$target "$binary" "$corpus" \
+  (cd "$work/tmp/$target" && "$binary" "$corpus" \
     -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 -print_final_stats=1 \
-    -artifact_prefix="$artifacts/$target-" "${options[@]}" >"$log" 2>&1 || status=$?
+    -artifact_prefix="$artifacts/$target-" "${options[@]}") >"$log" 2>&1 || status=$?
   count[$target]=$(executions "$log")
   if [ "$status" -ne 0 ] || sanitizer_report "$log"; then
     result[$target]="FAILED (exit $status)"

@@ -79,8 +79,9 @@ void write_all(int fd, const char *text, size_t length) {
 }
 
 // Prefix and message measured, then formatted once into one buffer: the
-// stack's when it fits.
-void append_formatted(int fd, int line, const char *format, va_list args) {
+// stack's when it fits.  The format attributes sit on the definitions only:
+// the composer's callers pass formats it has already checked at their sites.
+__attribute__((format(printf, 3, 0))) void append_formatted(int fd, int line, const char *format, va_list args) {
     char stack_buffer[1024];
     const int prefix_length = std::snprintf(stack_buffer, sizeof stack_buffer, "--(line %4i)--: ", line);
     va_list measure;
@@ -112,7 +113,7 @@ void com__log_append(const char *text, size_t length) {
     errno = saved_errno;
 }
 
-void com__log_printf(int line, const char *format, ...) {
+__attribute__((format(printf, 2, 3))) void com__log_printf(int line, const char *format, ...) {
     const int saved_errno = errno;
     const int fd = log_descriptor();
     if (fd != kNoLog) {

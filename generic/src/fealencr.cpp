@@ -30,25 +30,22 @@ void xor_subkeys(Half target, const FEAL_KEYSCHED schedule, int k) {
     xor_into(target, pair);
 }
 
-void key_schedule(const OCTET key[8], FEAL_KEYSCHED schedule, bool published) {
-    Half a, b, two_rounds_back = {0, 0, 0, 0};
+}  // namespace
+
+void com__charbuf_activate(const OCTET key[8], FEAL_KEYSCHED schedule) {
+    Half a, b;
     std::memcpy(a, key, 4);
     std::memcpy(b, key + 4, 4);
     for (int round = 1; round <= 8; ++round) {
-        Half argument;
-        std::memcpy(argument, b, 4);
-        if (published) xor_into(argument, two_rounds_back);
+        // The published schedule would XOR b with the a of two rounds back.
         Half next;
-        com__charbuf_clean(a, argument, next);
-        std::memcpy(two_rounds_back, a, 4);
+        com__charbuf_clean(a, b, next);
         std::memcpy(a, b, 4);
         std::memcpy(b, next, 4);
         std::memcpy(schedule[2 * round - 2], next, 2);
         std::memcpy(schedule[2 * round - 1], next + 2, 2);
     }
 }
-
-}  // namespace
 
 void com__charbuf_alloc(const OCTET A[4], const OCTET B[2], OCTET f[4]) {
     OCTET u1 = A[1] ^ B[0] ^ A[0];
@@ -74,14 +71,6 @@ void com__charbuf_clean(const OCTET A[4], const OCTET B[4], OCTET fk[4]) {
     fk[1] = t1;
     fk[2] = t2;
     fk[3] = t3;
-}
-
-void com__charbuf_activate(const OCTET key[8], FEAL_KEYSCHED feal_keysched) {
-    key_schedule(key, feal_keysched, false);
-}
-
-void com__charbuf_activate_published(const OCTET key[8], FEAL_KEYSCHED feal_keysched) {
-    key_schedule(key, feal_keysched, true);
 }
 
 void com__charbuf_uninitialize(const OCTET C[8], OCTET P[8], const FEAL_KEYSCHED feal_keysched) {

@@ -1,9 +1,7 @@
 /*
  * FEAL-8, the block cipher under the stored-password cascade: 64-bit blocks,
  * 64-bit keys, eight rounds, sixteen 16-bit subkeys.  The driver's own key
- * schedule differs from the published one (com__charbuf_activate); the
- * published schedule is kept beside it so that the rounds can be checked
- * against the published test vector.
+ * schedule differs from the published one (com__charbuf_activate).
  */
 #ifndef VELDLDAP_FEALENCR_H
 #define VELDLDAP_FEALENCR_H
@@ -16,8 +14,6 @@ typedef OCTET FEAL_KEYSCHED[16][2];
 /* The driver's key schedule: fK's second argument is the previous right half
    alone, without the XOR of the left half from two rounds before. */
 void com__charbuf_activate(const OCTET key[8], FEAL_KEYSCHED feal_keysched);
-/* The published key schedule, for checking the rounds. */
-void com__charbuf_activate_published(const OCTET key[8], FEAL_KEYSCHED feal_keysched);
 
 /* FEAL-8 decryption of the block C into P, and encryption of P into C. */
 void com__charbuf_uninitialize(const OCTET C[8], OCTET P[8], const FEAL_KEYSCHED feal_keysched);

@@ -75,7 +75,8 @@ TEST(DebianPackage, VeldirRunsTheDemoFromTheUnpackedPackage) {
     fs::create_directories(in_root.parent_path());
     fs::create_symlink(on_system, in_root);
 
-    const veldldap::ProgramResult demo = veldldap::run_program({(root / "usr/bin/veldir").string(), "demo"});
+    const veldldap::ProgramResult demo =
+        veldldap::run_program({(root / "usr/bin/veldir").string(), "--log-dir", fs::current_path().string(), "demo"});
     EXPECT_EQ(demo.exit_code, 0) << demo.summary() << demo.out;
     EXPECT_NE(demo.out.find("The whole lifecycle worked."), std::string::npos) << demo.out;
     // veldir took the packaged driver, and the driver its packaged link.

@@ -1,16 +1,17 @@
-// The scripted stand-in LDAP client library.  It keeps the client API's
-// contracts (ownership of messages, names and value arrays, the cursor of the
-// attribute walk) and counts what it hands out, so tests also see leaks.
+// The scripted stand-in LDAP client library, for the failures a real server
+// cannot produce on demand.  It keeps the client API's contracts (ownership
+// of messages, names and value arrays, the cursor of the attribute walk) and
+// counts what it hands out, so tests also see leaks.  Unscripted calls
+// behave like a healthy server.  The tests drive it through the control
+// functions below (see tests/support/standin.h) from one thread.
 #include <dlfcn.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <map>
-#include <mutex>
 #include <set>
 #include <sstream>
 #include <string>
@@ -18,7 +19,6 @@
 #include <vector>
 
 #include "ldapport.h"
-#include "standin_control.h"
 
 #define STANDIN_API extern "C" __attribute__((visibility("default")))
 
@@ -35,19 +35,17 @@ struct Entry {
     std::vector<std::pair<std::string, std::vector<std::string>>> attributes;
 };
 
-std::mutex state_mutex;
 std::map<std::string, std::deque<Outcome>> scripts;
 std::map<std::string, int> call_counts;
 std::vector<Entry> entries;
 std::string last_update;
 std::string last_search;
-std::atomic<long> live{0};
+long live = 0;
 
+// Counts the call and records it in the test host's trace, beside the
+// alarm-clock brackets.
 void trace(const char *function) {
-    {
-        std::lock_guard<std::mutex> guard(state_mutex);
-        ++call_counts[function];
-    }
+    ++call_counts[function];
     using Recorder = void (*)(const char *);
     static Recorder recorder = reinterpret_cast<Recorder>(dlsym(RTLD_DEFAULT, "testhost_record"));
     if (recorder != nullptr) recorder(function);
@@ -56,7 +54,6 @@ void trace(const char *function) {
 // The scripted outcome of this call, if any; errno is set from it.
 bool scripted(const char *function, Outcome *outcome) {
     trace(function);
-    std::lock_guard<std::mutex> guard(state_mutex);
     auto found = scripts.find(function);
     if (found == scripts.end() || found->second.empty()) return false;
     *outcome = found->second.front();
@@ -79,7 +76,6 @@ void tracked_free(void *pointer) {
 
 struct ldap {
     int result_code = 0;
-    int version = 2;
     char last_request = 'b';
 };
 
@@ -106,17 +102,13 @@ ldapmsg *new_message(int type) {
     ++live;
     auto *message = new ldapmsg;
     message->type = type;
-    std::lock_guard<std::mutex> guard(state_mutex);
     outstanding_messages.insert(message);
     return message;
 }
 
 void free_message(ldapmsg *message) {
     if (message == nullptr) return;
-    {
-        std::lock_guard<std::mutex> guard(state_mutex);
-        outstanding_messages.erase(message);
-    }
+    outstanding_messages.erase(message);
     for (ldapmsg *entry : message->entry_messages) delete entry;
     delete message;
     --live;
@@ -124,24 +116,17 @@ void free_message(ldapmsg *message) {
 
 ldapmsg *new_search_answer() {
     ldapmsg *chain = new_message(0x65);
-    std::lock_guard<std::mutex> guard(state_mutex);
     chain->entries = entries;
-    for (std::size_t i = 0; i < chain->entries.size(); ++i) {
-        auto *entry = new ldapmsg;
-        entry->type = LDAP_RES_SEARCH_ENTRY;
-        entry->entry = &chain->entries[i];
-        entry->chain = chain;
-        entry->index = i;
-        chain->entry_messages.push_back(entry);
-    }
+    for (std::size_t i = 0; i < chain->entries.size(); ++i)
+        chain->entry_messages.push_back(
+            new ldapmsg{LDAP_RES_SEARCH_ENTRY, {}, {}, &chain->entries[i], chain, i});
     return chain;
 }
 
 std::vector<Entry> parse_entries(const char *text) {
     std::vector<Entry> parsed;
     std::istringstream lines(text);
-    std::string line;
-    while (std::getline(lines, line)) {
+    for (std::string line; std::getline(lines, line);) {
         if (line.empty()) continue;
         const std::size_t colon = line.find(": ");
         const std::string name = line.substr(0, colon);
@@ -162,22 +147,16 @@ std::vector<Entry> parse_entries(const char *text) {
     return parsed;
 }
 
-std::string describe_update(const char *operation, const char *dn, LDAPMod **mods) {
-    std::string text = std::string(operation) + " " + dn + "\n";
-    for (int i = 0; mods != nullptr && mods[i] != nullptr; ++i) {
-        text += std::to_string(mods[i]->mod_op) + " " + mods[i]->mod_type + "=";
-        for (int v = 0; mods[i]->mod_values != nullptr && mods[i]->mod_values[v] != nullptr; ++v)
-            text += (v ? "|" : "") + std::string(mods[i]->mod_values[v]);
-        text += "\n";
-    }
-    return text;
-}
-
 int update(const char *function, const char *operation, const char *dn, LDAPMod **mods) {
     Outcome outcome{};
     const bool has_script = scripted(function, &outcome);
-    std::lock_guard<std::mutex> guard(state_mutex);
-    last_update = describe_update(operation, dn, mods);
+    last_update = std::string(operation) + " " + dn + "\n";
+    for (int i = 0; mods != nullptr && mods[i] != nullptr; ++i) {
+        last_update += std::to_string(mods[i]->mod_op) + " " + mods[i]->mod_type + "=";
+        for (int v = 0; mods[i]->mod_values != nullptr && mods[i]->mod_values[v] != nullptr; ++v)
+            last_update += (v ? "|" : "") + std::string(mods[i]->mod_values[v]);
+        last_update += "\n";
+    }
     return has_script ? static_cast<int>(outcome.result) : LDAP_SUCCESS;
 }
 
@@ -190,7 +169,6 @@ bool url_has_scheme(const char *url, const char *scheme) {
 // ---- control interface ----
 
 STANDIN_API void standin_reset(void) {
-    std::lock_guard<std::mutex> guard(state_mutex);
     scripts.clear();
     call_counts.clear();
     entries.clear();
@@ -199,43 +177,22 @@ STANDIN_API void standin_reset(void) {
 }
 
 STANDIN_API void standin_script(const char *function, long result, int error_number, int value) {
-    std::lock_guard<std::mutex> guard(state_mutex);
     scripts[function].push_back(Outcome{result, error_number, value});
 }
 
-STANDIN_API void standin_set_entries(const char *text) {
-    std::vector<Entry> parsed = parse_entries(text);
-    std::lock_guard<std::mutex> guard(state_mutex);
-    entries = std::move(parsed);
-}
+STANDIN_API void standin_set_entries(const char *text) { entries = parse_entries(text); }
 
 STANDIN_API int standin_calls(const char *function) {
-    std::lock_guard<std::mutex> guard(state_mutex);
     auto found = call_counts.find(function);
     return found == call_counts.end() ? 0 : found->second;
 }
 
-STANDIN_API const char *standin_last_update(void) {
-    static std::string copy;
-    std::lock_guard<std::mutex> guard(state_mutex);
-    copy = last_update;
-    return copy.c_str();
-}
+STANDIN_API const char *standin_last_update(void) { return last_update.c_str(); }
 
-STANDIN_API const char *standin_last_search(void) {
-    static std::string copy;
-    std::lock_guard<std::mutex> guard(state_mutex);
-    copy = last_search;
-    return copy.c_str();
-}
+STANDIN_API const char *standin_last_search(void) { return last_search.c_str(); }
 
 STANDIN_API void standin_release_messages(void) {
-    std::set<ldapmsg *> messages;
-    {
-        std::lock_guard<std::mutex> guard(state_mutex);
-        messages.swap(outstanding_messages);
-    }
-    for (ldapmsg *message : messages) free_message(message);
+    while (!outstanding_messages.empty()) free_message(*outstanding_messages.begin());
 }
 
 STANDIN_API long standin_live_allocations(void) { return live; }
@@ -252,11 +209,9 @@ STANDIN_API int ldap_initialize(LDAP **ldp, const char *) {
     return LDAP_SUCCESS;
 }
 
-STANDIN_API int ldap_set_option(LDAP *ld, int option, const void *value) {
+STANDIN_API int ldap_set_option(LDAP *, int, const void *) {
     Outcome outcome{};
     if (scripted("ldap_set_option", &outcome)) return static_cast<int>(outcome.result);
-    if (ld != nullptr && option == LDAP_OPT_PROTOCOL_VERSION)
-        ld->version = *static_cast<const int *>(value);
     return LDAP_SUCCESS;
 }
 
@@ -270,8 +225,7 @@ STANDIN_API int ldap_get_option(LDAP *ld, int option, void *out) {
 
 STANDIN_API int ldap_is_ldap_url(const char *url) {
     trace("ldap_is_ldap_url");
-    return url_has_scheme(url, "ldap://") || url_has_scheme(url, "ldaps://") ||
-           url_has_scheme(url, "ldapi://");
+    return url_has_scheme(url, "ldap://") || url_has_scheme(url, "ldaps://") || url_has_scheme(url, "ldapi://");
 }
 
 STANDIN_API int ldap_is_ldaps_url(const char *url) {
@@ -281,8 +235,7 @@ STANDIN_API int ldap_is_ldaps_url(const char *url) {
 
 // scheme://host:port/dn?attrs?scope?filter
 STANDIN_API int ldap_url_parse(const char *url, LDAPURLDesc **description) {
-    Outcome outcome{};
-    if (scripted("ldap_url_parse", &outcome)) return static_cast<int>(outcome.result);
+    trace("ldap_url_parse");
     const char *separator = url ? std::strstr(url, "://") : nullptr;
     if (separator == nullptr) return 3;
     auto *parsed = static_cast<LDAPURLDesc *>(std::calloc(1, sizeof(LDAPURLDesc)));
@@ -298,8 +251,8 @@ STANDIN_API int ldap_url_parse(const char *url, LDAPURLDesc **description) {
     if (!hostport.empty()) parsed->lud_host = strdup(hostport.c_str());
     if (slash != nullptr) {
         const char *question = std::strchr(slash + 1, '?');
-        parsed->lud_dn = question ? strndup(slash + 1, static_cast<std::size_t>(question - slash - 1))
-                                  : strdup(slash + 1);
+        parsed->lud_dn =
+            question ? strndup(slash + 1, static_cast<std::size_t>(question - slash - 1)) : strdup(slash + 1);
     }
     *description = parsed;
     return 0;
@@ -339,8 +292,7 @@ STANDIN_API int ldap_start_tls_s(LDAP *, LDAPControl **, LDAPControl **) { retur
 #endif
 
 STANDIN_API int ldap_install_tls(LDAP *) {
-    Outcome outcome{};
-    if (scripted("ldap_install_tls", &outcome)) return static_cast<int>(outcome.result);
+    trace("ldap_install_tls");
     return LDAP_SUCCESS;
 }
 
@@ -356,9 +308,8 @@ STANDIN_API int ldap_result(LDAP *ld, int, int, struct timeval *, LDAPMessage **
     return type;
 }
 
-STANDIN_API int ldap_parse_result(LDAP *, LDAPMessage *message, int *errcode, char **matched,
-                                  char **errmsg, char ***referrals, LDAPControl ***controls,
-                                  int freeit) {
+STANDIN_API int ldap_parse_result(LDAP *, LDAPMessage *message, int *errcode, char **matched, char **errmsg,
+                                  char ***referrals, LDAPControl ***controls, int freeit) {
     Outcome outcome{};
     const bool has_script = scripted("ldap_parse_result", &outcome);
     if (errcode) *errcode = has_script ? outcome.value : LDAP_SUCCESS;
@@ -370,8 +321,7 @@ STANDIN_API int ldap_parse_result(LDAP *, LDAPMessage *message, int *errcode, ch
     return has_script ? static_cast<int>(outcome.result) : LDAP_SUCCESS;
 }
 
-STANDIN_API int ldap_parse_extended_result(LDAP *, LDAPMessage *, char **oid, struct berval **data,
-                                           int) {
+STANDIN_API int ldap_parse_extended_result(LDAP *, LDAPMessage *, char **oid, struct berval **data, int) {
     Outcome outcome{};
     if (oid) *oid = nullptr;
     if (data) *data = nullptr;
@@ -384,9 +334,7 @@ STANDIN_API int ldap_parse_extended_result(LDAP *, LDAPMessage *, char **oid, st
     return LDAP_SUCCESS;
 }
 
-#ifndef OMIT_ber_memfree
 STANDIN_API void ber_memfree(void *pointer) { tracked_free(pointer); }
-#endif
 
 STANDIN_API void ber_free(BerElement *ber, int) {
     trace("ber_free");
@@ -402,17 +350,11 @@ STANDIN_API int ldap_unbind_s(LDAP *ld) {
     return has_script ? static_cast<int>(outcome.result) : LDAP_SUCCESS;
 }
 
-STANDIN_API int ldap_search_st(LDAP *ld, const char *base, int scope, const char *filter,
-                               char **attrs, int, struct timeval *timeout, LDAPMessage **answer) {
-    {
-        std::string text = std::string("base=") + base + "|scope=" + std::to_string(scope) +
-                           "|filter=" + filter + "|timeout=" +
-                           (timeout ? std::to_string(timeout->tv_sec) : "none") + "|attrs=";
-        for (int i = 0; attrs != nullptr && attrs[i] != nullptr; ++i)
-            text += (i ? "," : "") + std::string(attrs[i]);
-        std::lock_guard<std::mutex> guard(state_mutex);
-        last_search = std::move(text);
-    }
+STANDIN_API int ldap_search_st(LDAP *ld, const char *base, int scope, const char *filter, char **attrs, int,
+                               struct timeval *timeout, LDAPMessage **answer) {
+    last_search = std::string("base=") + base + "|scope=" + std::to_string(scope) + "|filter=" + filter +
+                  "|timeout=" + (timeout ? std::to_string(timeout->tv_sec) : "none") + "|attrs=";
+    for (int i = 0; attrs != nullptr && attrs[i] != nullptr; ++i) last_search += (i ? "," : "") + std::string(attrs[i]);
     Outcome outcome{};
     if (scripted("ldap_search_st", &outcome) && outcome.result != LDAP_SUCCESS) {
         ld->result_code = static_cast<int>(outcome.result);
@@ -448,8 +390,7 @@ STANDIN_API LDAPMessage *ldap_first_entry(LDAP *, LDAPMessage *chain) {
 }
 
 STANDIN_API LDAPMessage *ldap_next_entry(LDAP *, LDAPMessage *entry) {
-    Outcome outcome{};
-    if (scripted("ldap_next_entry", &outcome) && outcome.result == 0) return nullptr;
+    trace("ldap_next_entry");
     const std::size_t next = entry->index + 1;
     return next < entry->chain->entry_messages.size() ? entry->chain->entry_messages[next] : nullptr;
 }
@@ -482,13 +423,11 @@ STANDIN_API char *ldap_next_attribute(LDAP *, LDAPMessage *entry, BerElement *be
 
 STANDIN_API char **ldap_get_values(LDAP *, LDAPMessage *entry, const char *name) {
     trace("ldap_get_values");
-    for (const auto &attribute : entry->entry->attributes) {
-        if (attribute.first != name) continue;
+    for (const auto &[attribute, texts] : entry->entry->attributes) {
+        if (attribute != name) continue;
         ++live;
-        auto **values =
-            static_cast<char **>(std::calloc(attribute.second.size() + 1, sizeof(char *)));
-        for (std::size_t i = 0; i < attribute.second.size(); ++i)
-            values[i] = strdup(attribute.second[i].c_str());
+        auto **values = static_cast<char **>(std::calloc(texts.size() + 1, sizeof(char *)));
+        for (std::size_t i = 0; i < texts.size(); ++i) values[i] = strdup(texts[i].c_str());
         return values;
     }
     return nullptr;
@@ -509,24 +448,15 @@ STANDIN_API void ldap_value_free(char **values) {
 }
 #endif
 
-#ifndef OMIT_ldap_add_s
-STANDIN_API int ldap_add_s(LDAP *, const char *dn, LDAPMod **mods) {
-    return update("ldap_add_s", "add", dn, mods);
-}
-#endif
+STANDIN_API int ldap_add_s(LDAP *, const char *dn, LDAPMod **mods) { return update("ldap_add_s", "add", dn, mods); }
 
 STANDIN_API int ldap_modify_s(LDAP *, const char *dn, LDAPMod **mods) {
     return update("ldap_modify_s", "modify", dn, mods);
 }
 
-STANDIN_API int ldap_delete_s(LDAP *, const char *dn) {
-    return update("ldap_delete_s", "delete", dn, nullptr);
-}
+STANDIN_API int ldap_delete_s(LDAP *, const char *dn) { return update("ldap_delete_s", "delete", dn, nullptr); }
 
 STANDIN_API char *ldap_err2string(int code) {
-    static std::mutex texts_mutex;
     static std::map<int, std::string> texts;
-    std::lock_guard<std::mutex> guard(texts_mutex);
-    auto inserted = texts.emplace(code, "Scripted result " + std::to_string(code));
-    return inserted.first->second.data();
+    return texts.emplace(code, "Scripted result " + std::to_string(code)).first->second.data();
 }

@@ -1,7 +1,9 @@
 /*
- * Opening sessions through the built driver, for tests: the initialisation
- * string, the host's properties and the completion record kept together,
- * closed (after an unbind) when the test ends.
+ * Opening sessions through the built driver (or, for tests that steer the
+ * driver's internals, through its objects linked into the test), for tests:
+ * the initialisation string, the host's properties and the completion record
+ * kept together, closed (after an unbind) when the test ends.  A process must
+ * not use both: each copy truncates the log when it first writes to it.
  */
 #ifndef VELDLDAP_SESSION_H
 #define VELDLDAP_SESSION_H
@@ -9,13 +11,15 @@
 #include <string>
 #include <tuple>
 
-#include "veldldap/dspublic.h"
+#include "driver_library.h"
 #include "ldap_drv.h"
+#include "veldldap/dspublic.h"
 
 class Session {
 public:
-    explicit Session(const std::string &init_string, int timelimit = 0, const std::string &ca = "");
-    ~Session();
+    explicit Session(const std::string &init_string, int timelimit = 0, const std::string &ca = "",
+                     const veldldap::DriverLibrary *library = nullptr);
+    ~Session() { close(); }
     Session(const Session &) = delete;
     Session &operator=(const Session &) = delete;
 
@@ -24,6 +28,7 @@ public:
     DLDAP_HANDLE &state() const { return *static_cast<DLDAP_HANDLE *>(handle_); }
     DCL_SESS_PROPS &properties() { return properties_; }
 
+    void close();  // unbinds first; the session may be closed before the end
     CS_RETCODE bind();
     CS_RETCODE unbind();
     // Reads or searches; the result is released by the next call or at the end.
@@ -41,6 +46,7 @@ public:
     CS_INT version = -1;
 
 private:
+    const veldldap::DriverLibrary &driver_;
     DCL_SESS_PROPS properties_;
     CS_VOID *handle_ = nullptr;
     DCL_RESULT *result_ = nullptr;

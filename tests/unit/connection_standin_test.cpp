@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 #include <pthread.h>
 
-#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -86,6 +85,9 @@ void run_failing_bind(const Row &row) {
 
 TEST(BindStandin, EachFailureReportsItsCodeAndKeepsOrReleasesTheSession) {
     const std::string text = "Scripted result ";
+    // The first three options of every bind are the CA file, the certificate
+    // check and the new TLS context.
+    const Script tls_option{"ldap_set_option", 0};
     const Row rows[] = {
         {"ldap_initialize refused", "", {{"ldap_initialize", -9}}, 9, -9, false, 0, 0,
          {"Getting a ldap session handle:\"127.0.0.1:389\"\n",
@@ -114,16 +116,8 @@ TEST(BindStandin, EachFailureReportsItsCodeAndKeepsOrReleasesTheSession) {
          {"ldap_simple_bind failed: \"" + text + "2\"(2)\n",
           "Setting LDAP_OPT_PROTOCOL_VERSION to LDAP_VERSION3\n", "Calling LDAP_SIMPLE_BIND\n",
           "ldap_simple_bind failed: \"" + text + "2\"(2)\n", "Errno = 0\n"}},
-    };
-    for (const Row &row : rows) run_failing_bind(row);
-}
 
-TEST(StartTlsStandin, EachFailureEndsTheBindWithoutABindRequest) {
-    const std::string text = "Scripted result ";
-    // The first three options of every bind are the CA file, the certificate
-    // check and the new TLS context.
-    const Script tls_option{"ldap_set_option", 0};
-    const Row rows[] = {
+        // StartTLS failures end the bind before any bind request.
         {"protocol version refused", "starttls ",
          {tls_option, tls_option, tls_option, {"ldap_set_option", -1}, {"ldap_get_option", 0, 0, -9}},
          20, -9, true, 0, 0, {"ldap call failed: \"" + text + "-9\"(-9)\n"}},
@@ -141,27 +135,6 @@ TEST(StartTlsStandin, EachFailureEndsTheBindWithoutABindRequest) {
          0, 0, {"LDAP_RESULT returned: LDAP_RES_EXTENDED\n"}},
     };
     for (const Row &row : rows) run_failing_bind(row);
-}
-
-TEST(BindStandin, RetriesSleepAndRequestAgainEachInItsOwnBracket) {
-    Standin &standin = fresh_standin();
-    Session session(std::string("starttls retry=2 delay=0 ") + kUrl);
-    standin.script("ldap_result", LDAP_RES_EXTENDED);  // StartTLS answered
-    standin.script("ldap_result", 0);
-    standin.script("ldap_result", 0);
-    ASSERT_EQ(session.bind(), CS_SUCCEED);
-    EXPECT_EQ(session.state().cur.retrycount, 0);
-    const std::vector<std::string> bracket{"halt", "ldap_simple_bind", "restart",
-                                           "halt", "ldap_result",      "restart"};
-    std::vector<std::string> expected{"halt", "ldap_start_tls", "restart", "halt", "ldap_result", "restart"};
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        if (attempt > 0) expected.insert(expected.end(), {"halt", "restart"});  // the sleep
-        expected.insert(expected.end(), bracket.begin(), bracket.end());
-    }
-    EXPECT_EQ(trace_of({"ldap_simple_bind", "ldap_result", "ldap_start_tls"}), expected);
-    EXPECT_TRUE(BracketsAlternate(testhost::events()));
-    EXPECT_TRUE(InOrder(log_messages(), {"Retrying...(retries left: 1)\n", "Retrying...(retries left: 0)\n",
-                                         "LDAP_SIMPLE_BIND succeeded\n"}));
 }
 
 TEST(BindStandin, UsedUpBudgetMakesNoAttemptAndLeavesNoSession) {
@@ -204,23 +177,6 @@ TEST(UnbindStandin, ReleasesTheSessionEvenWhenTheLibraryReportsAnError) {
 }
 
 // ---- the brackets themselves ----
-
-TEST(AlarmClock, ConcurrentFirstUseFindsTheHooksOnce) {
-    testhost::clear_events();
-    std::atomic<bool> go{false};
-    std::vector<std::thread> threads;
-    for (int i = 0; i < 8; ++i)
-        threads.emplace_back([&] {
-            while (!go) std::this_thread::yield();
-            AlarmClockPause pause;
-        });
-    go = true;
-    for (std::thread &thread : threads) thread.join();
-    int halts = 0, restarts = 0;
-    for (const std::string &event : testhost::events()) (event == "halt" ? halts : restarts) += 1;
-    EXPECT_EQ(halts, 8);
-    EXPECT_EQ(restarts, 8);
-}
 
 TEST(AlarmClock, PauseKeepsTheErrnoOfTheBracketedCall) {
     testhost::set_hook_errno(EBADF);

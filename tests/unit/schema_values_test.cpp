@@ -105,10 +105,8 @@ TEST(TransportAddress, IsCutToTheCallersBuffer) {
     char text[GDD_TEXT_SIZE];
     ASSERT_EQ(gdd__get_ldap_tranaddr_string(text, sizeof text, &longest), CS_SUCCEED);
     EXPECT_EQ(std::string(text), std::string(63, 't') + "#-2147483648#" + std::string(512 - 76, 'a'));
-    EXPECT_TRUE(log_contains("WARNING! gdd__copy_string: outbuflen(513) is too small for inlen(587).\n"));
     ASSERT_EQ(gdd__get_ldap_tranaddr_string(text, 8, &longest), CS_SUCCEED);
     EXPECT_STREQ(text, "ttttttt");
-
 }
 
 TEST(Values, AreReadBySyntax) {

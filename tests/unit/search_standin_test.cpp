@@ -13,12 +13,12 @@
 #include <vector>
 
 #include "host/test_host.h"
-#include "host_callbacks.h"
 #include "ldap_alloc.h"
 #include "ldap_search.h"
 #include "support/alarm_brackets.h"
 #include "support/loaded_driver.h"
 #include "support/log_file.h"
+#include "support/session.h"
 #include "support/standin.h"
 #include "veldldap/vocabulary.h"
 
@@ -34,53 +34,37 @@ constexpr char kThreeServers[] =
     "dn: velmorServername=srv2, o=acme\nvelmorServername: srv2\n\n"
     "dn: velmorServername=srv3, o=acme\nvelmorServername: srv3\nvelmorService: s\n\n";
 
-// A bound session of the driver's internals over the stand-in.
-class StandinSession {
+std::string over_standin(const std::string &variant, const std::string &options) {
+    Standin::use(variant);
+    return (options.empty() ? "" : options + " ") + "ldap://127.0.0.1:389/o=acme";
+}
+
+// A bound session of the driver's internals over the stand-in, answering with
+// three servers; at the end everything the stand-in handed out is back.
+class StandinSession : public Session {
 public:
     explicit StandinSession(const std::string &options = "retry=2 delay=0", int timelimit = 0,
                             const std::string &variant = "complete")
-        : standin(Standin::use(variant)), properties_(session_properties(timelimit)) {
-        const std::string init = (options.empty() ? "" : options + " ") + "ldap://127.0.0.1:389/o=acme";
-        CS_INT version = 0;
-        EXPECT_EQ(gdd_open(const_cast<CS_CHAR *>(init.c_str()), CS_NULLTERM, &version, &handle_, &comp,
-                           &properties_), CS_SUCCEED);
-        EXPECT_EQ(gdd_bind(handle_, &comp), CS_SUCCEED);
+        : Session(over_standin(variant, options), timelimit, "", &driver_internals()), standin(Standin::use(variant)),
+          without_msgfree_(variant == "without_msgfree") {
+        EXPECT_EQ(bind(), CS_SUCCEED);
         standin.reset();
         standin.set_entries(kThreeServers);
         testhost::clear_events();
     }
     ~StandinSession() {
-        release();
-        gdd_unbind(handle_, &comp);
-        gdd_close(handle_, &comp);
-        standin.release_messages();  // only needed for a library without ldap_msgfree
+        close();
+        if (without_msgfree_) standin.release_messages();
         EXPECT_EQ(standin.live_allocations(), 0);
     }
-    DLDAP_HANDLE &state() { return *static_cast<DLDAP_HANDLE *>(handle_); }
-    CS_RETCODE read(const std::string &name, CS_INT length = CS_NULLTERM) {
-        release();
-        return gdd_read(handle_, const_cast<CS_CHAR *>(name.c_str()), length, &result, &comp);
-    }
-    CS_RETCODE search() {
-        release();
-        return gdd_search(handle_, nullptr, &result, &comp);
-    }
-    void release() {
-        veldldap::release_result(result);
-        result = nullptr;
-        comp = untouched_comp();
-    }
     void expect_failure(CS_INT provstatus, CS_INT oserr) const {
-        EXPECT_EQ(std::tuple(comp.dcl_status, comp.dcl_provstatus, comp.dcl_oserr), std::tuple(1, provstatus, oserr));
+        EXPECT_EQ(codes(comp), std::tuple(1, provstatus, oserr));
     }
 
     Standin &standin;
-    DCL_RESULT *result = nullptr;
-    DCL_COMP comp = untouched_comp();
 
 private:
-    DCL_SESS_PROPS properties_;
-    CS_VOID *handle_ = nullptr;
+    bool without_msgfree_;
 };
 
 }  // namespace
@@ -137,16 +121,15 @@ TEST(ReadAndSearch, SearchFailuresMapToTheirCodesAndKeepTheEmptyResult) {
         EXPECT_EQ(session.search(), CS_FAIL);
         session.expect_failure(provstatus, oserr);
         EXPECT_EQ(log_messages().back(), log_line);
-        ASSERT_NE(session.result, nullptr);
-        EXPECT_EQ(session.result->dcl_name.dcl_stringp, nullptr);
-        EXPECT_EQ(session.standin.live_allocations(), 0);  // the refused answer went back
+        ASSERT_NE(session.result(), nullptr);
+        EXPECT_EQ(session.result()->dcl_name.dcl_stringp, nullptr);
     }
     session.standin.set_entries("");
     EXPECT_EQ(session.read("nobody"), CS_FAIL);
     session.expect_failure(DLDAP_ERR_NOENTRY, 0);
-    ASSERT_NE(session.result, nullptr);
-    EXPECT_EQ(session.result->dcl_objlist, nullptr);
-    EXPECT_STREQ(session.result->dcl_name.dcl_stringp, "o=acme");
+    ASSERT_NE(session.result(), nullptr);
+    EXPECT_EQ(session.result()->dcl_objlist, nullptr);
+    EXPECT_STREQ(session.result()->dcl_name.dcl_stringp, "o=acme");
     EXPECT_EQ(testhost::result_drops(), 0);
 }
 
@@ -200,10 +183,9 @@ TEST(ReadAndSearch, BrokenAnswersDropTheWholeResult) {
         const int drops = testhost::result_drops();
         EXPECT_EQ(session.search(), CS_FAIL) << c.log_line;
         session.expect_failure(c.provstatus, c.oserr);
-        EXPECT_EQ(session.result, nullptr);
+        EXPECT_EQ(session.result(), nullptr);
         EXPECT_EQ(testhost::result_drops(), drops + 1);
         EXPECT_TRUE(log_contains(c.log_line));
-        EXPECT_EQ(session.standin.live_allocations(), 0);
     }
 }
 
@@ -219,7 +201,7 @@ TEST(ReadAndSearch, EveryFailingAllocationEndsCleanly) {
         const CS_RETCODE outcome = session.search();
         gdd_alloc::fail_at = 0;
         session.expect_failure(DLDAP_ERR_NOMEM, ENOMEM);
-        EXPECT_EQ(session.result != nullptr, outcome == CS_SUCCEED) << n;
+        EXPECT_EQ(session.result() != nullptr, outcome == CS_SUCCEED) << n;
         left_out += outcome == CS_SUCCEED;
         EXPECT_EQ(session.standin.live_allocations(), 0) << n;
     }
@@ -233,7 +215,7 @@ TEST(ReadAndSearch, UnusableSessionsFailWithoutSearching) {
     LDAP *ld = std::exchange(session.state().ld, nullptr);
     EXPECT_EQ(session.read("srv1"), CS_FAIL);
     session.expect_failure(DLDAP_ERR_SEARCH, 0);
-    EXPECT_EQ(session.result, nullptr);
+    EXPECT_EQ(session.result(), nullptr);
     session.state().ld = ld;
     EXPECT_EQ(session.standin.calls("ldap_search_st"), 0);
     EXPECT_DEATH(gdd_read(&session.state(), const_cast<CS_CHAR *>("x"), 1, nullptr, &session.comp),
@@ -243,8 +225,8 @@ TEST(ReadAndSearch, UnusableSessionsFailWithoutSearching) {
 TEST(ReadAndSearch, ALibraryWithoutMessageReleaseStillServes) {
     StandinSession session("", 0, "without_msgfree");
     EXPECT_EQ(session.search(), CS_SUCCEED);
-    EXPECT_EQ(session.result->dcl_numentries, 3);
-    session.release();
+    EXPECT_EQ(session.result()->dcl_numentries, 3);
+    session.release_result();
     EXPECT_EQ(session.standin.live_allocations(), 1);  // the answer, which it cannot take back
 }
 

@@ -30,16 +30,30 @@ std::string parsed(const DLDAP_PROPS &def) {
 
 }  // namespace
 
-TEST(InitString, AcceptedFormsFillTheDefaultProperties) {
-    const std::pair<std::string, std::string> cases[] = {
+// Each accepted string fills the default properties (and the current ones
+// alike) and leaves the completion record alone; a refused option fails with
+// status 21 and nothing else; an unusable string fails with code 4 and the
+// URL parser's code, if it got that far.
+TEST(InitString, IsReadIntoTheDefaultPropertiesOrRefusedWithItsCode) {
+    struct Case {
+        std::string input;
+        std::string parsed;  // empty: refused
+        std::tuple<CS_INT, CS_INT, CS_INT> codes = {-11, -22, -33};
+        std::string log_line = "";
+    };
+    const auto refused_option = [](const char *word) {
+        return "config file: '" + std::string(word) + "' value must be a positive number!\n";
+    };
+    const Case cases[] = {
         {"ldap://dirhost:1389/o=acme", "ldap dirhost 1389 o=acme   0 0 0"},
         {"retry=3\tdelay=10  starttls ldap://h:389/o=acme", "ldap h 389 o=acme   3 10 1"},
         {"retry=5x retry=7 ldap://h:389/o=acme", "ldap h 389 o=acme   7 0 0"},
         {"ldaps://h:636/o=acme", "ldaps h 636 o=acme   0 0 0"},
-        {"ldap:///o=acme", "ldap localhost 389 o=acme   0 0 0"},
+        {"ldap:///o=acme", "ldap localhost 389 o=acme   0 0 0", {-11, -22, -33}, "Using \"localhost\" instead.\n"},
         {"ldap://h/o=acme", "ldap h 389 o=acme   0 0 0"},
         {"ldap://h:389/o=acme????bindname=cn=admin,o=acme?s3cret pass",
-         "ldap h 389 o=acme cn=admin,o=acme s3cret pass 0 0 0"},
+         "ldap h 389 o=acme cn=admin,o=acme s3cret pass 0 0 0",
+         {-11, -22, -33}, "init_str=ldap://h:389/o=acme????bindname=cn=admin,o=acme?s3cret pass\n"},
         {"ldap://h:389/o=acme????bindname=cn=a???pw?ignored", "ldap h 389 o=acme cn=a pw 0 0 0"},
         // Without a password the session binds anonymously, whatever the DN.
         {"ldap://h:389/o=acme????bindname=cn=a", "ldap h 389 o=acme   0 0 0"},
@@ -48,87 +62,46 @@ TEST(InitString, AcceptedFormsFillTheDefaultProperties) {
         {"delay=1? ldap://h:389/o=acme???bindname=cn=a?pw", "ldap h 389 o=acme cn=a pw 0 1 0"},
         {"ldap://h:389/o=acme????bindname=cn=a?0Xliteral", "ldap h 389 o=acme cn=a 0Xliteral 0 0 0"},
         // One line feed at the end is dropped; a carriage return before it stays.
-        {"ldap://h:389/o=acme????bindname=cn=a?pw\r\n", "ldap h 389 o=acme cn=a pw\r 0 0 0"},
+        {"ldap://h:389/o=acme????bindname=cn=a?pw\r\n", "ldap h 389 o=acme cn=a pw\r 0 0 0", {-11, -22, -33},
+         "init_str ended with a \\n\n"},
         // The whole string is cut to 512 characters first.
-        {"ldap://h:389/o=" + std::string(600, 'x'), "ldap h 389 o=" + std::string(497, 'x') + "   0 0 0"},
+        {"ldap://h:389/o=" + std::string(600, 'x'), "ldap h 389 o=" + std::string(497, 'x') + "   0 0 0",
+         {-11, -22, -33}, "Result will be truncated!\n"},
+
+        {"retry= ldap://h:389/o=acme", "", {21, -22, -33}, refused_option("retry")},
+        {"retry=-1 ldap://h:389/o=acme", "", {21, -22, -33}, refused_option("retry")},
+        {"delay=x ldap://h:389/o=acme", "", {21, -22, -33}, refused_option("delay")},
+        {"starttls ldaps://h:636/o=acme", "", {21, -22, -33},
+         "config file: Option 'starttls' may not be used with an ldaps:// URL\n"},
+        {" ldap://h:389/o=acme", "", {21, -22, -33}, "Invalid LDAP option '' in libdsv.cfg\n"},
+        {"verbose ldap://h:389/o=acme", "", {21, -22, -33}, "Invalid LDAP option 'verbose' in libdsv.cfg\n"},
+
+        {"", "", {1, 4, 3}, "ldap_url_parse failed: ldapret = 3\n"},
+        {"retry=3 delay=1", "", {1, 4, 3}},
+        // Nothing after the fourth "?": the URL stays whole, and this library refuses it.
+        {"ldap://h:389/o=acme????", "", {1, 4, 10}, "unrecognized LDAP error (10)\n"},
+        {"ldap://h:389", "", {1, 4, 0}, "No DN (ditbase) specified!\n"},
+        {"ldap://h:389/o=acme????user=cn=a?pw", "", {1, 4, 0}, "Only the bindname extension is accepted\n"},
+        {"ldap://h:389/o=acme????bindname=cn=a?0xnot-a-password", "", {1, 4, 0}},
     };
-    for (const auto &[input, expected] : cases) {
-        Session session(input);
-        ASSERT_EQ(session.opened_with, CS_SUCCEED) << input;
-        EXPECT_EQ(parsed(session.state().def), expected);
-        EXPECT_EQ(std::memcmp(&session.state().cur, &session.state().def, sizeof(DLDAP_PROPS)), 0) << input;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.input);
+        Session session(c.input);
+        EXPECT_EQ(codes(session.comp), c.codes);
+        EXPECT_TRUE(c.log_line.empty() || log_contains(c.log_line)) << c.log_line;
+        if (c.parsed.empty()) {
+            EXPECT_EQ(session.opened_with, CS_FAIL);
+            EXPECT_FALSE(session.opened());
+            EXPECT_EQ(session.version, -1);
+            continue;
+        }
+        ASSERT_EQ(session.opened_with, CS_SUCCEED);
+        EXPECT_EQ(parsed(session.state().def), c.parsed);
+        EXPECT_EQ(std::memcmp(&session.state().cur, &session.state().def, sizeof(DLDAP_PROPS)), 0);
         EXPECT_EQ(session.version, 15501);
         EXPECT_EQ(session.state().ld, nullptr);
-        EXPECT_STREQ(session.state().RDNAttribName, "velmorServername");
-        EXPECT_EQ(session.comp.dcl_status, -11) << "success leaves the completion record alone";
     }
-    EXPECT_TRUE(log_contains("init_str ended with a \\n\n"));
-    EXPECT_TRUE(log_contains("Using \"localhost\" instead.\n"));
-    EXPECT_TRUE(log_contains("Result will be truncated!\n"));
-}
-
-TEST(InitString, RefusedOptionsChangeOnlyTheStatus) {
-    struct Case {
-        std::string input, log_line;
-    };
-    const Case cases[] = {
-        {"retry= ldap://h:389/o=acme", "config file: 'retry' value must be a positive number!\n"},
-        {"retry=-1 ldap://h:389/o=acme", "config file: 'retry' value must be a positive number!\n"},
-        {"delay=x ldap://h:389/o=acme", "config file: 'delay' value must be a positive number!\n"},
-        {"starttls ldaps://h:636/o=acme",
-         "config file: Option 'starttls' may not be used with an ldaps:// URL\n"},
-        {" ldap://h:389/o=acme", "Invalid LDAP option '' in libdsv.cfg\n"},
-        {"verbose ldap://h:389/o=acme", "Invalid LDAP option 'verbose' in libdsv.cfg\n"},
-    };
-    for (const Case &c : cases) {
-        Session session(c.input);
-        EXPECT_EQ(session.opened_with, CS_FAIL) << c.input;
-        EXPECT_EQ(codes(session.comp), std::tuple(21, -22, -33)) << c.input;
-        EXPECT_FALSE(session.opened());
-        EXPECT_EQ(session.version, -1);
-        EXPECT_TRUE(log_contains(c.log_line)) << c.input;
-    }
-    EXPECT_EQ(log_count("gdd__parse_init_str failed.\n"), 6);
-}
-
-TEST(InitString, UnusableStringsFailWithCodeFour) {
-    struct Case {
-        std::string input;
-        bool parser_code;  // oserr is the URL parser's code rather than 0
-        std::string log_line;
-    };
-    const Case cases[] = {
-        {"", true, ""},
-        {"retry=3 delay=1", true, ""},
-        // Nothing after the fourth "?": the URL stays whole, and this library refuses it.
-        {"ldap://h:389/o=acme????", true, "unrecognized LDAP error (10)\n"},
-        {"ldap://h:389", false, "No DN (ditbase) specified!\n"},
-        {"ldap://h:389/o=acme????user=cn=a?pw", false, "Only the bindname extension is accepted\n"},
-        {"ldap://h:389/o=acme????bindname=cn=a?0xnot-a-password", false, ""},
-    };
-    for (const Case &c : cases) {
-        Session session(c.input);
-        EXPECT_EQ(session.opened_with, CS_FAIL) << c.input;
-        const DCL_COMP &comp = session.comp;
-        EXPECT_EQ(std::tuple(comp.dcl_status, comp.dcl_provstatus, comp.dcl_oserr != 0),
-                  std::tuple(1, 4, c.parser_code))
-            << c.input;
-        EXPECT_TRUE(c.log_line.empty() || log_contains(c.log_line)) << c.input;
-    }
-    EXPECT_TRUE(log_contains("ldap_url_parse failed: ldapret = 3\n"));
-}
-
-TEST(Open, LogsTheBannerAndTheStringAsPassed) {
-    Session session("ldap://h:389/o=acme????bindname=cn=a?pw");
-    ASSERT_TRUE(session.opened());
-    const std::vector<std::string> messages = log_messages();
-    ASSERT_GE(messages.size(), 3u);
-    EXPECT_EQ(messages[0], "!gdd_open!\n");
-    EXPECT_EQ(messages[1],
-              "Version = Velmor LDAP directory driver/15.5/P/DRV.15.5.0/Linux x86_64/Linux "
-              "2.6.9-55.ELsmp x86_64 Native Threads/BUILD1550-003/64bit/DEBUG/Tue Oct  6 00:19:37 2009\n");
-    EXPECT_EQ(messages[2], "init_str=ldap://h:389/o=acme????bindname=cn=a?pw\n");
-    EXPECT_TRUE(log_contains("gdd__parse_init_str returning CS_SUCCEED\n"));
+    EXPECT_EQ(log_count("gdd__parse_init_str failed.\n"), 12);
 }
 
 TEST(Open, NullArgumentsAreFatalStops) {
