@@ -57,14 +57,11 @@ public:
     void start();
     // SIGTERM, then SIGKILL after 10 s; the data stay.  Does nothing when stopped.
     void stop();
-    // Stop and start: same ports, same data.
-    void restart();
     // SIGSTOP / SIGCONT: connections are accepted by the kernel but nothing
     // answers until resume().  suspend() returns once every thread of the
     // server has stopped.  stop() resumes first.
     void suspend();
     void resume();
-    bool running();
 
     int port() const { return launcher_->port(); }
     int ldaps_port() const { return launcher_->ldaps_port(); }  // 0 without TLS
