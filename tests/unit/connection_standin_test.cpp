@@ -128,6 +128,9 @@ TEST(BindStandin, EachFailureReportsItsCodeAndKeepsOrReleasesTheSession) {
                       "LDAP_PARSE_EXTENDED_RESULT returned error: 84\n"}},
         {"result of the response unparsable", "starttls ", {{"ldap_parse_result", -4}}, 18, -4, true,
          0, 0, {"LDAP_RESULT returned: LDAP_RES_EXTENDED\n"}},
+        // What a server without TLS answers, and the budget is left alone.
+        {"refused by the server", "starttls retry=2 ", {{"ldap_parse_result", 0, 0, 2}}, 18, 2, true, 2, 0,
+         {"LDAP_RESULT returned: LDAP_RES_EXTENDED\n", "LDAP_PARSE_RESULT returned errorcode: 2\n"}},
     };
     for (const Row &row : rows) run_failing_bind(row);
 }
