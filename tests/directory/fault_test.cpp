@@ -77,12 +77,11 @@ TEST_P(ServerFaults, StoppedServerFailsEveryOperationAndARebindAfterRestartRecov
     for (const Operation &operation : kOperations) {
         SCOPED_TRACE(operation.name);
         EXPECT_EQ(operation.run(session), CS_FAIL);
-        EXPECT_EQ(session.comp.dcl_status, 1);
-        EXPECT_EQ(session.comp.dcl_provstatus, operation.provstatus_when_down);
-        EXPECT_EQ(session.comp.dcl_oserr, kServerDown);
+        EXPECT_EQ(codes(session.comp), std::tuple(1, operation.provstatus_when_down, kServerDown));
     }
 
-    server().restart();
+    server().stop();
+    server().start();
     // The client library does not reconnect a session that lost its
     // connection: the host has to unbind and bind again.
     EXPECT_EQ(session.read("srv1"), CS_FAIL);
@@ -108,15 +107,13 @@ TEST_P(ServerFaults, SuspendedServerTimesOutReadsAndSearchesUntilResumed) {
     const veldldap::StepTimer read_timer;
     EXPECT_EQ(session.read("srv1"), CS_FAIL);
     EXPECT_GE(read_timer.milliseconds(), 1900) << "two searches of 1 s each";
-    EXPECT_EQ(session.comp.dcl_provstatus, 16);
-    EXPECT_EQ(session.comp.dcl_oserr, kTimedOut);
+    EXPECT_EQ(codes(session.comp), std::tuple(1, 16, kTimedOut));
     EXPECT_EQ(session.state().cur.retrycount, 0);
 
     const veldldap::StepTimer search_timer;
     EXPECT_EQ(session.search(), CS_FAIL);
     EXPECT_LT(search_timer.milliseconds(), 1900) << "no retry left";
-    EXPECT_EQ(session.comp.dcl_provstatus, 16);
-    EXPECT_EQ(session.comp.dcl_oserr, kTimedOut);
+    EXPECT_EQ(codes(session.comp), std::tuple(1, 16, kTimedOut));
     EXPECT_EQ(log_count("Search operation timed out.\n"), 2);
     EXPECT_EQ(log_count("(retries left: 0)\n"), 1);
 
@@ -143,15 +140,13 @@ TEST(BrokenListeners, ClosingAndGarbageServersSpendTheBudgetOnOneConnection) {
         const veldldap::StepTimer timer;
         EXPECT_EQ(session.bind(), CS_FAIL);
         EXPECT_LT(timer.milliseconds(), 900);
-        EXPECT_EQ(session.comp.dcl_provstatus, 10) << "the last request was not sent";
-        EXPECT_EQ(session.comp.dcl_oserr, kServerDown);
+        EXPECT_EQ(codes(session.comp), std::tuple(1, 10, kServerDown)) << "the last request was not sent";
         EXPECT_EQ(listener.connections(), 1);
         EXPECT_EQ(session.state().cur.retrycount, -1);
         EXPECT_NE(session.state().ld, nullptr) << "kept until the host unbinds";
-        const auto messages = log_messages();
-        EXPECT_EQ(std::count(messages.begin() + static_cast<long>(logged), messages.end(),
-                             "ldap_simple_bind failed: \"Can't contact LDAP server\"(-1)\n"),
-                  3);
+        const std::vector<std::string> messages = log_messages_after(logged);
+        const std::string lost = "ldap_simple_bind failed: \"Can't contact LDAP server\"(-1)\n";
+        EXPECT_EQ(std::count(messages.begin(), messages.end(), lost), 3);
         EXPECT_EQ(session.unbind(), CS_SUCCEED);
     }
 }

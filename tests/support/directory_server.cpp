@@ -8,7 +8,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <iterator>
 #include <stdexcept>
 
 #include "child_process.h"
@@ -161,19 +160,12 @@ void DirectoryServer::start() {
 
 void DirectoryServer::stop() { launcher_->stop(); }
 
-void DirectoryServer::restart() {
-    stop();
-    start();
-}
-
 void DirectoryServer::suspend() {
-    if (!running()) throw std::runtime_error("suspend: the server is not running");
+    if (!launcher_->running()) throw std::runtime_error("suspend: the server is not running");
     launcher_->suspend();
 }
 
 void DirectoryServer::resume() { launcher_->resume(); }
-
-bool DirectoryServer::running() { return launcher_->running(); }
 
 void DirectoryServer::add_ldif(const std::string &ldif) const {
     require_success(veldldap::run_program({"ldapadd", "-x", "-o", tool_network_timeout, "-H", url(), "-D", admin_dn(),

@@ -5,18 +5,11 @@
  * suffix), a read-only account and anonymous read access (passwords
  * excepted); optionally TLS (StartTLS on the ldap:// port and a separate
  * ldaps:// port) with a certificate authority of its own and an unrelated
- * one for negative tests.  Each kind grants these in its own terms: slapd
- * makes the administrator its rootdn and keeps access rules and the size
- * limit in slapd.conf; 389 Directory Server makes the administrator an
- * ordinary entry that an access rule on the suffix lets write and that
- * nsSizeLimit exempts from the size limit (nsslapd-sizelimit), with a
- * Directory Manager (a password of at least 8 characters) that no test uses.
- *
- * The server itself is run by the tools' shared launcher (tools/common);
- * this class adds the test accounts, access rules and tools.  It is a child
- * of the test process.  It is stopped and its directory removed when the
- * object goes, and it receives SIGTERM when the thread that started it
- * dies, so a crashed or killed test leaves no server behind.
+ * one for negative tests.  Each kind grants these in its own terms
+ * (KindSetup in the source).  It is stopped and its directory removed when
+ * the object goes; the tools' shared launcher (tools/common) runs it as a
+ * child that receives SIGTERM when the thread that started it dies, so a
+ * crashed or killed test leaves no server behind.
  * VELDLDAP_KEEP_SLAPD keeps the directory (configuration, data and the
  * server's log) for inspection; VELDLDAP_SLAPD_DEBUG and
  * VELDLDAP_DS389_DEBUG set the servers' debug levels (default: errors
@@ -57,14 +50,11 @@ public:
     void start();
     // SIGTERM, then SIGKILL after 10 s; the data stay.  Does nothing when stopped.
     void stop();
-    // Stop and start: same ports, same data.
-    void restart();
     // SIGSTOP / SIGCONT: connections are accepted by the kernel but nothing
     // answers until resume().  suspend() returns once every thread of the
     // server has stopped.  stop() resumes first.
     void suspend();
     void resume();
-    bool running();
 
     int port() const { return launcher_->port(); }
     int ldaps_port() const { return launcher_->ldaps_port(); }  // 0 without TLS

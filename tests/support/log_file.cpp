@@ -33,6 +33,12 @@ std::vector<std::string> log_messages_from(const std::string &marker) {
     return {first, messages.end()};
 }
 
+std::vector<std::string> log_messages_after(std::size_t count) {
+    std::vector<std::string> messages = log_messages();
+    messages.erase(messages.begin(), messages.begin() + static_cast<long>(std::min(count, messages.size())));
+    return messages;
+}
+
 bool log_contains(const std::string &message) { return log_count(message) > 0; }
 
 int log_count(const std::string &message) {

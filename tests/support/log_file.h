@@ -12,6 +12,8 @@ std::string log_text();
 std::vector<std::string> log_messages();
 // Messages from the first one equal to `marker` (e.g. "!gdd_bind!\n") on.
 std::vector<std::string> log_messages_from(const std::string &marker);
+// Messages after the first `count`: what was logged since there were `count`.
+std::vector<std::string> log_messages_after(std::size_t count);
 bool log_contains(const std::string &message);
 int log_count(const std::string &message);
 

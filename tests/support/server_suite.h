@@ -32,12 +32,6 @@ struct ServerKind {
     // Asked for attributes by OID, 389 DS names them by those OIDs in its
     // answer; slapd by their names.
     bool answers_with_oids;
-
-    // The expectation for this kind, where both are written side by side.
-    template <typename T>
-    T slapd_or_389(T slapd, T ds389) const {
-        return flavour == veldldap::DirectoryFlavour::ds389 ? ds389 : slapd;
-    }
 };
 
 void PrintTo(const ServerKind &kind, std::ostream *out);

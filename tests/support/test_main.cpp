@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <string>
 
 int main(int argc, char **argv) {
     ::testing::InitGoogleTest(&argc, argv);

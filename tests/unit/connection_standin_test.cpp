@@ -50,11 +50,6 @@ Standin &fresh_standin() {
     return standin;
 }
 
-std::vector<std::string> messages_after(std::size_t count) {
-    std::vector<std::string> all = log_messages();
-    return {all.begin() + static_cast<long>(std::min(count, all.size())), all.end()};
-}
-
 void run_failing_bind(const Row &row) {
     SCOPED_TRACE(row.situation);
     Standin &standin = fresh_standin();
@@ -68,7 +63,7 @@ void run_failing_bind(const Row &row) {
     EXPECT_EQ(session.state().ld != nullptr, row.session_kept);
     EXPECT_EQ(session.state().cur.retrycount, row.retries_after);
     EXPECT_EQ(standin.calls("ldap_simple_bind"), row.bind_requests);
-    EXPECT_TRUE(InOrder(messages_after(logged), row.log));
+    EXPECT_TRUE(InOrder(log_messages_after(logged), row.log));
     EXPECT_TRUE(BracketsAlternate(testhost::events()));
 
     if (row.session_kept) {
@@ -133,6 +128,9 @@ TEST(BindStandin, EachFailureReportsItsCodeAndKeepsOrReleasesTheSession) {
                       "LDAP_PARSE_EXTENDED_RESULT returned error: 84\n"}},
         {"result of the response unparsable", "starttls ", {{"ldap_parse_result", -4}}, 18, -4, true,
          0, 0, {"LDAP_RESULT returned: LDAP_RES_EXTENDED\n"}},
+        // What a server without TLS answers, and the budget is left alone.
+        {"refused by the server", "starttls retry=2 ", {{"ldap_parse_result", 0, 0, 2}}, 18, 2, true, 2, 0,
+         {"LDAP_RESULT returned: LDAP_RES_EXTENDED\n", "LDAP_PARSE_RESULT returned errorcode: 2\n"}},
     };
     for (const Row &row : rows) run_failing_bind(row);
 }
@@ -171,7 +169,7 @@ TEST(UnbindStandin, ReleasesTheSessionEvenWhenTheLibraryReportsAnError) {
 
     const std::size_t logged = log_messages().size();
     EXPECT_EQ(session.unbind(), CS_SUCCEED);
-    EXPECT_EQ(messages_after(logged), std::vector<std::string>{"!gdd_unbind!\n"});
+    EXPECT_EQ(log_messages_after(logged), std::vector<std::string>{"!gdd_unbind!\n"});
     EXPECT_EQ(standin.calls("ldap_unbind_s"), 1);
     EXPECT_TRUE(BracketsAlternate(testhost::events()));
 }

@@ -4,7 +4,6 @@
 
 #include <cstring>
 #include <string>
-#include <vector>
 
 #include "ldap_drv.h"
 #include "support/log_file.h"

@@ -76,8 +76,6 @@ TEST(ReadAndSearch, AskTheDirectoryForTheRightEntries) {
     const std::tuple<std::string, CS_INT, std::string> cases[] = {
         {"srv1", 4, by_name + oid + "srv1"}, {"srv1-and-more", 4, by_name + oid + "srv1"},
         {dn, static_cast<CS_INT>(dn.size()), by_dn}, {dn, CS_NULLTERM, by_dn},
-        {"velmorservername=srv1, o=acme", CS_NULLTERM, by_name + oid + "velmorservername=srv1, o=acme"},
-        {"velmorServername", CS_NULLTERM, by_name + oid + "velmorServername"},
         {"*", CS_NULLTERM, by_name + oid + "*"},
         // A server name can neither close the filter nor add to it.
         {"x)(objectClass=*", CS_NULLTERM, by_name + oid + "x\\29\\28objectClass=*"},
@@ -149,14 +147,11 @@ TEST(ReadAndSearch, TimedOutSearchesAreRepeatedWhileTheBudgetLasts) {
     EXPECT_EQ(session.state().cur.retrycount, 0);
     EXPECT_EQ(log_count("LDAP_SEARCH_ST timed out, retrying... "), 3);
     EXPECT_TRUE(InOrder(log_messages(), {"(retries left: 2)\n", "(retries left: 1)\n", "(retries left: 0)\n"}));
-    // Each search and each sleep runs with the host's alarm clock halted.
-    const std::vector<std::string> once = {"halt", "ldap_search_st", "restart"};
-    std::vector<std::string> expected = once;
-    for (int retry = 0; retry < 2; ++retry) {
-        expected.insert(expected.end(), {"halt", "restart"});
-        expected.insert(expected.end(), once.begin(), once.end());
-    }
-    EXPECT_EQ(trace_of({"ldap_search_st"}), expected);
+    // Each search and each sleep between them runs with the host's alarm clock halted.
+    EXPECT_EQ(trace_of({"ldap_search_st"}),
+              (std::vector<std::string>{"halt", "ldap_search_st", "restart", "halt", "restart",
+                                        "halt", "ldap_search_st", "restart", "halt", "restart",
+                                        "halt", "ldap_search_st", "restart"}));
 }
 
 TEST(ReadAndSearch, BrokenAnswersDropTheWholeResult) {
