@@ -22,28 +22,10 @@
 #include <string_view>
 #include <thread>
 
+#include "file_descriptor.h"
+
 namespace veldldap {
 namespace {
-
-// A file descriptor closed with its owner.
-class Descriptor {
-public:
-    Descriptor() = default;
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor() { reset(); }
-    Descriptor(const Descriptor &) = delete;
-    Descriptor &operator=(const Descriptor &) = delete;
-
-    int get() const { return fd_; }
-    explicit operator bool() const { return fd_ >= 0; }
-    void reset(int fd = -1) {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = fd;
-    }
-
-private:
-    int fd_ = -1;
-};
 
 // The child's standard streams and how it is set apart.
 struct Launch {
@@ -117,8 +99,8 @@ int wait_status(pid_t pid) {
 // The descriptors of one run of run_program: the child's ends, which the
 // parent closes once the child has them, and the parent's reading ends.
 struct Plumbing {
-    Descriptor child_input, child_output, child_errors;
-    Descriptor output, errors;
+    FileDescriptor child_input, child_output, child_errors;
+    FileDescriptor output, errors;
 
     void close_child_ends() {
         child_input.reset();
@@ -127,7 +109,7 @@ struct Plumbing {
     }
 };
 
-bool make_pipe(Descriptor &read_end, Descriptor &write_end) {
+bool make_pipe(FileDescriptor &read_end, FileDescriptor &write_end) {
     int ends[2];
     if (::pipe2(ends, O_CLOEXEC) != 0) return false;
     read_end.reset(ends[0]);
@@ -137,7 +119,7 @@ bool make_pipe(Descriptor &read_end, Descriptor &write_end) {
 
 // A memory file rather than a pipe: the whole text is handed over before the
 // child starts, and nobody has to feed it while it runs.
-bool make_input(const std::string &text, Descriptor &file) {
+bool make_input(const std::string &text, FileDescriptor &file) {
     file.reset(text.empty() ? ::open("/dev/null", O_RDONLY | O_CLOEXEC) : ::memfd_create("input", MFD_CLOEXEC));
     if (!file) return false;
     for (std::size_t done = 0; done < text.size();) {
@@ -148,7 +130,7 @@ bool make_input(const std::string &text, Descriptor &file) {
     return true;
 }
 
-bool make_terminal(const TerminalSize &size, Descriptor &master, Descriptor &slave) {
+bool make_terminal(const TerminalSize &size, FileDescriptor &master, FileDescriptor &slave) {
     winsize window{};
     window.ws_col = size.columns;
     window.ws_row = size.rows;
@@ -230,8 +212,8 @@ pid_t start_child(const std::vector<std::string> &arguments, const std::string &
         error = not_found(arguments.front());
         return -1;
     }
-    const Descriptor log(::open(log_file.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600));
-    const Descriptor null_input(::open("/dev/null", O_RDONLY | O_CLOEXEC));
+    const FileDescriptor log(::open(log_file.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600));
+    const FileDescriptor null_input(::open("/dev/null", O_RDONLY | O_CLOEXEC));
     if (!log || !null_input) {
         error = system_error("cannot open " + log_file);
         return -1;

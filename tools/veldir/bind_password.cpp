@@ -49,7 +49,7 @@ std::optional<Failure> read_password(const Invocation &invocation, PasswordBuffe
         return std::nullopt;
     }
     const std::string &path = *invocation.password_file;
-    const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    const veldldap::FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (file.get() < 0) return password_failure("cannot read the password file " + path + ": " + std::strerror(errno));
     const ReadResult result = read_password_line(file.get(), password);
     if (result == ReadResult::too_long) return password_failure("the first line of " + path + " is too long for a password");

@@ -18,8 +18,8 @@
 
 #include "deadline.h"
 #include "exit_codes.h"
+#include "file_descriptor.h"
 #include "init_string_check.h"
-#include "trusted_file.h"
 
 namespace grammar = veldldap::init_string;
 
@@ -51,7 +51,7 @@ int probe_seconds() {
 // --- reaching the address -----------------------------------------------------
 
 bool connect_within(const addrinfo &address, int timeout_ms, int &error) {
-    const FileDescriptor socket(::socket(address.ai_family, address.ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC,
+    const veldldap::FileDescriptor socket(::socket(address.ai_family, address.ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC,
                                          address.ai_protocol));
     if (socket.get() < 0) {
         error = errno;
@@ -119,7 +119,7 @@ std::string ca_file_problem(const std::string &ca, TrustList &trust) {
     if (ca.empty())
         return "no CA file was given (--ca FILE or ca = in libdsv.cfg), and with StartTLS or ldaps:// the server's "
                "certificate must verify against one";
-    const FileDescriptor file(::open(ca.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    const veldldap::FileDescriptor file(::open(ca.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (file.get() < 0) return "the CA file " + ca + " cannot be read: " + std::strerror(errno);
     if (gnutls_x509_trust_list_add_trust_file(trust.list, ca.c_str(), nullptr, GNUTLS_X509_FMT_PEM, 0, 0) <= 0)
         return "the CA file " + ca + " holds no PEM certificate";

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <deque>
 
+#include "file_descriptor.h"
 #include "init_string_mask.h"
 #include "log_directory.h"
 
@@ -16,20 +17,6 @@ namespace {
 // What is read back at most: a failing call logs a few dozen lines, and a
 // search that failed late may have logged many entries before.
 constexpr std::size_t kTailBytes = 16 * 1024;
-
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    Descriptor(const Descriptor &) = delete;
-    Descriptor &operator=(const Descriptor &) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 std::string hide_secrets(std::string line, const std::vector<std::string> &secrets) {
     for (const std::string &secret : secrets)
@@ -57,7 +44,7 @@ Mark mark() {
 std::vector<std::string> lines_between(Mark since, Mark end, std::string_view init, std::size_t count) {
     const std::string file = log_directory::log_file();
     if (file.empty()) return {};
-    const Descriptor log(::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    const veldldap::FileDescriptor log(::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     struct stat status {};
     if (log.get() < 0 || ::fstat(log.get(), &status) != 0 || !S_ISREG(status.st_mode)) return {};
     end = std::min(end, static_cast<Mark>(status.st_size));

@@ -27,7 +27,7 @@ Failure usage(const std::string &message) {
 // Every byte read is wiped: the strings may hold passwords.
 std::optional<Failure> read_init_file(const std::string &path, ConnectionSettings &settings) {
     const bool from_input = path == "-";
-    const FileDescriptor file(from_input ? ::dup(STDIN_FILENO) : ::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    const veldldap::FileDescriptor file(from_input ? ::dup(STDIN_FILENO) : ::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     const std::string name = from_input ? std::string("standard input") : path;
     std::vector<std::string> lines;
     if (file.get() < 0 || !read_init_lines(file.get(), kLongestLine, lines))

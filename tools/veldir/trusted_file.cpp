@@ -56,26 +56,8 @@ std::optional<std::string> open_problem(int error) {
 
 }  // namespace
 
-FileDescriptor::~FileDescriptor() {
-    if (fd_ >= 0) ::close(fd_);
-}
-
-FileDescriptor &FileDescriptor::operator=(FileDescriptor &&other) noexcept {
-    if (this != &other) {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = other.release();
-    }
-    return *this;
-}
-
-int FileDescriptor::release() {
-    const int fd = fd_;
-    fd_ = -1;
-    return fd;
-}
-
 std::optional<std::string> open_trusted(const std::string &path, TrustedFile &file) {
-    file.descriptor = FileDescriptor(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    file.descriptor.reset(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     if (file.descriptor.get() < 0) return open_problem(errno);
     if (::fstat(file.descriptor.get(), &file.status) != 0) return std::string("it cannot be examined: ") + std::strerror(errno);
     if (std::optional<std::string> problem = kind_problem(file.status)) return problem;

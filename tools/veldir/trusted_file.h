@@ -16,26 +16,10 @@
 #include <optional>
 #include <string>
 
-// An open descriptor, closed with the object.
-class FileDescriptor {
-public:
-    FileDescriptor() = default;
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor();
-    FileDescriptor(const FileDescriptor &) = delete;
-    FileDescriptor &operator=(const FileDescriptor &) = delete;
-    FileDescriptor(FileDescriptor &&other) noexcept : fd_(other.release()) {}
-    FileDescriptor &operator=(FileDescriptor &&other) noexcept;
-
-    int get() const { return fd_; }
-    int release();
-
-private:
-    int fd_ = -1;
-};
+#include "file_descriptor.h"
 
 struct TrustedFile {
-    FileDescriptor descriptor;  // open for reading, blocking again
+    veldldap::FileDescriptor descriptor;  // open for reading, blocking again
     struct stat status {};
 };
 

@@ -10,6 +10,8 @@
 #include <cstring>
 #include <iterator>
 
+#include "file_descriptor.h"
+
 namespace {
 
 bool write_all(int fd, std::string_view text) {
@@ -71,20 +73,6 @@ private:
     bool active_ = false;
 };
 
-class TerminalDescriptor {
-public:
-    TerminalDescriptor() : fd_(::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC)) {}
-    ~TerminalDescriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    TerminalDescriptor(const TerminalDescriptor &) = delete;
-    TerminalDescriptor &operator=(const TerminalDescriptor &) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
-
 }  // namespace
 
 PasswordBuffer::~PasswordBuffer() { explicit_bzero(bytes_, sizeof bytes_); }
@@ -109,7 +97,7 @@ ReadResult read_password_line(int fd, PasswordBuffer &buffer) {
 }
 
 bool read_password_from_terminal(const char *prompt, PasswordBuffer &buffer, std::string &error) {
-    const TerminalDescriptor terminal;
+    const veldldap::FileDescriptor terminal(::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC));
     if (terminal.get() < 0) {
         error = std::string("cannot open the terminal: ") + std::strerror(errno);
         return false;
